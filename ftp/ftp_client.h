@@ -1,0 +1,131 @@
+#pragma once
+// The FTP client: the control session (login, control commands) and the data channel (listings,
+// downloads, uploads, abort) over a one-shot data connection per transfer.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ftp/list_items.h"
+#include "ftp/proxy_settings.h"
+#include "ftp/simple_server.h"
+#include "transport/rfc_reply.h"
+#include "transport/stream.h"
+#include "transport/tcp_client.h"
+
+// Stored as ordinals: keep the order.
+enum TIdFTPTransferType { ftASCII = 0, ftBinary = 1 };
+
+class EIdFTPFileAlreadyExists : public EIdException {
+public:
+    explicit EIdFTPFileAlreadyExists(const std::string& m = "Destination file already exists.") : EIdException(m) {}
+};
+
+class TIdFTP;
+
+using TIdCreateFTPList = std::function<void(TIdFTP* sender, std::unique_ptr<TIdFTPListItems>& list)>;
+using TIdCheckListFormat = std::function<void(TIdFTP* sender, const std::string& line, TIdFTPListFormat& format)>;
+using TIdFtpAfterGet = std::function<void(TIdFTP* sender, TIdStream& stream)>;
+
+class TIdFTP : public TIdTCPClient {
+public:
+    TIdFTP();
+    ~TIdFTP() override;
+
+    // ---- Published properties (Host and Port are inherited; Port defaults to 21).
+    std::string Username;
+    std::string Password;
+    bool Passive = false;
+    TIdFTPTransferType TransferType() const { return transferType_; }
+    // Ignored when equal or while a transfer runs; otherwise stored and, when connected, sent at once.
+    void SetTransferType(TIdFTPTransferType value);
+    TIdFtpProxySettings& ProxySettings() { return *proxySettings_; }
+    // Copies the fields of value into the owned settings.
+    void SetProxySettings(const TIdFtpProxySettings& value) { proxySettings_->Assign(value); }
+
+    TIdNotifyEvent OnAfterClientLogin;
+    TIdCreateFTPList OnCreateFTPList;
+    TIdCheckListFormat OnCheckListFormat;
+    TIdFtpAfterGet OnAfterGet;
+    // Lives on the listing collection: reading or writing it builds ParsedListing first.
+    TIdOnParseCustomListFormat OnParseCustomListFormat();
+    void SetOnParseCustomListFormat(TIdOnParseCustomListFormat handler);
+
+    // ---- State
+    std::vector<std::string> LastListing;  // lines of the last listing received
+    TIdRFCReply LoginReply;                // copy of the last reply of the login sequence
+    std::string SystemType;                // answer to SYST ("Unknown" after 500)
+    bool ResumeProbed() const { return resumeProbed_; }
+    // The open data connection while a transfer runs, otherwise nullptr.
+    TIdTCPConnection* DataConnection() const { return dataConnection_.get(); }
+    // Bound of the wait for the server's incoming data connection in active mode (ms; 0: none).
+    int32_t DataConnectionTimeout = 60000;
+
+    // ---- Session and control commands
+    // Connects (through the proxy's host and port when one is set), reads the 220 greeting and,
+    // with autoLogin, logs in and asks SYST. Any failure disconnects and propagates.
+    void OpenSession(bool autoLogin = true, int timeout = IdTimeoutDefault);
+    void Login();
+    void SendTransferType();
+    void ChangeDir(const std::string& directory);
+    void ChangeDirUp();
+    std::string WorkingDir();
+    void MakeDir(const std::string& directory);
+    void RemoveDir(const std::string& directory);
+    void Delete(const std::string& fileName);
+    void Rename(const std::string& oldName, const std::string& newName);
+    // -1 unless the server answers 213 with a number.
+    int64_t Size(const std::string& fileName);
+    void Allocate(int64_t bytes);
+    // Sends the line as given; returns the reply code whatever it is.
+    int Quote(const std::string& line);
+    // REST 1 / REST 0, once per session; later calls return the stored answer.
+    bool ResumeSupported();
+    // Writes ABOR (no reply read here) and cuts the data connection. Meant to be called from a
+    // work handler of the running transfer.
+    void Abort();
+
+    // ---- Transfers
+    // LIST (details) or NLST with the specifier; lines go to LastListing and, when given, to dest.
+    void List(std::vector<std::string>* dest, const std::string& specifier = "", bool details = true);
+    void Get(const std::string& remoteName, TIdStream& dest, bool resume = false);
+    void Get(const std::string& remoteName, const std::string& localName, bool canOverwrite = false,
+             bool resume = false);
+    // Empty remote name: STOU; append: APPE from the stream's position; else STOR.
+    void Put(TIdStream& source, const std::string& remoteName = "", bool append = false);
+    void Put(const std::string& localName, const std::string& remoteName = "", bool append = false);
+    // The parsed form of LastListing, built on first use after each List.
+    TIdFTPListItems& ParsedListing();
+
+    // ---- Data channel internals (public for tests and for callers that need the pieces)
+    // PASV: the host text and port of the 227 reply.
+    void SendPasv(std::string& host, int& port);
+    void SendPort(const std::string& ip, int port);
+    void ConfigureDataConnection(TIdTCPConnection& data);
+    void ReceiveData(const std::string& command, TIdStream& dest, bool resume);
+    void SendData(const std::string& command, TIdStream& source, bool fromBeginning);
+    void CloseDataConnection();
+
+    // Parsing helpers (exposed for tests).
+    static void ParsePasvReply(const std::string& line, std::string& host, int& port);
+    static std::string ParsePwdReply(const std::string& line);
+    static std::string PortArgument(const std::string& ip, int port);
+
+private:
+    void CheckLineSafe(const std::string& s) const;
+    void UserLogin(const std::string& user, const std::string& password);
+    void ProxyLogin();
+    void ReadTransferCompletion();
+    void FinishTransfer();
+    std::unique_ptr<TIdTCPConnection> NewDataClient();
+
+    bool resumeAnswer_ = false;
+    bool resumeProbed_ = false;
+    TIdFTPTransferType transferType_ = ftBinary;
+    std::unique_ptr<TIdTCPConnection> dataConnection_;
+    std::unique_ptr<TIdFTPListItems> listResult_;
+    std::unique_ptr<TIdFtpProxySettings> proxySettings_;
+    bool abortSent_ = false;
+};

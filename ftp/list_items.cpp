@@ -1,0 +1,393 @@
+#include "ftp/list_items.h"
+
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+
+namespace {
+
+using sv = std::string_view;
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+sv TrimLeft(sv s) {
+    size_t i = 0;
+    while (i < s.size() && IsBlank(s[i])) ++i;
+    return s.substr(i);
+}
+
+sv TrimRight(sv s) {
+    size_t n = s.size();
+    while (n > 0 && IsBlank(s[n - 1])) --n;
+    return s.substr(0, n);
+}
+
+sv Trim(sv s) { return TrimRight(TrimLeft(s)); }
+
+// Characters [pos, pos + count) where they exist (0-based); never throws.
+sv Slice(sv s, size_t pos, size_t count = sv::npos) {
+    if (pos >= s.size()) return {};
+    return s.substr(pos, count);
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string UpperCopy(sv s) {
+    std::string r(s);
+    for (char& c : r) c = Upper(c);
+    return r;
+}
+
+bool EqualsNoCase(sv a, sv b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    return true;
+}
+
+bool StartsNoCase(sv s, sv prefix) { return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix); }
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Strict decimal: optional sign, digits only, no overflow.
+bool TryToInt64(sv s, int64_t& out) {
+    size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        neg = s[i] == '-';
+        ++i;
+    }
+    if (i == s.size()) return false;
+    uint64_t v = 0;
+    const uint64_t limit = neg ? static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + 1
+                               : static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c < '0' || c > '9') return false;
+        const uint64_t d = static_cast<uint64_t>(c - '0');
+        if (v > (limit - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    out = neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+    return true;
+}
+
+int64_t ToInt64Def(sv s, int64_t def) {
+    int64_t v;
+    return TryToInt64(s, v) ? v : def;
+}
+
+int ToIntDef(sv s, int def) {
+    int64_t v;
+    if (!TryToInt64(s, v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
+    return static_cast<int>(v);
+}
+
+std::string RemoveCommas(sv s) {
+    std::string r;
+    r.reserve(s.size());
+    for (char c : s)
+        if (c != ',') r.push_back(c);
+    return r;
+}
+
+// Text up to the next single space; the rest then loses its leading white space.
+sv NextToken(sv& rest) {
+    const size_t p = rest.find(' ');
+    sv tok;
+    if (p == sv::npos) {
+        tok = rest;
+        rest = {};
+    } else {
+        tok = rest.substr(0, p);
+        rest = rest.substr(p + 1);
+    }
+    rest = TrimLeft(rest);
+    return tok;
+}
+
+// As NextToken, but the rest keeps its white space.
+sv CutToken(sv& rest) {
+    const size_t p = rest.find(' ');
+    sv tok;
+    if (p == sv::npos) {
+        tok = rest;
+        rest = {};
+    } else {
+        tok = rest.substr(0, p);
+        rest = rest.substr(p + 1);
+    }
+    return tok;
+}
+
+// Piece `index` (0-based) of `s` split at `sep`; empty when missing.
+sv Piece(sv s, char sep, int index) {
+    size_t start = 0;
+    for (int i = 0; i < index; ++i) {
+        const size_t p = s.find(sep, start);
+        if (p == sv::npos) return {};
+        start = p + 1;
+    }
+    const size_t end = s.find(sep, start);
+    return s.substr(start, end == sv::npos ? sv::npos : end - start);
+}
+
+char FirstNonDigit(sv s) {
+    for (char c : s)
+        if (c < '0' || c > '9') return c;
+    return '\0';
+}
+
+bool OnlySpacesAndTabs(sv s) {
+    for (char c : s)
+        if (c != ' ' && c != '\t') return false;
+    return true;
+}
+
+const char* const kMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+int MonthNumber(sv token) {
+    if (token.size() != 3) return 0;
+    for (int i = 0; i < 12; ++i)
+        if (EqualsNoCase(token, kMonths[i])) return i + 1;
+    return 0;
+}
+
+}  // namespace
+
+bool IsUnixPermissionString(const std::string& line) {
+    static const char* const kAllowed[10] = {"-BCDLPS", "-RSTWX", "-ARSTWX", "-RSTWX",  "-HRSTWX",
+                                             "-RSTWX",  "-RSTWXY", "-ARSTWX", "-RSTWX", "-RSTWX"};
+    if (line.size() < 10) return false;
+    for (int i = 0; i < 10; ++i) {
+        const char c = Upper(line[static_cast<size_t>(i)]);
+        if (c == '\0' || std::strchr(kAllowed[i], c) == nullptr) return false;
+    }
+    return true;
+}
+
+void ParseUnixListItem(TIdFTPListItem& item, TIdFTPListFormat currentFormat, const TListDate& today) {
+    sv rest = item.RawLine;
+    std::string rebuilt;  // holds the rest when a token is pushed back in front of it
+
+    // 1. Permissions and kind.
+    const sv perms = NextToken(rest);
+    const char kindChar = perms.empty() ? '\0' : Upper(perms[0]);
+    const TIdDirItemType kind = kindChar == 'D' ? itDirectory : kindChar == 'L' ? itLink : itFile;
+    item.OwnerRights = std::string(Slice(perms, 1, 3));
+    item.GroupRights = std::string(Slice(perms, 4, 3));
+    item.OtherRights = std::string(Slice(perms, 7, 3));
+
+    sv linkCount, owner, group, size;
+    // 2. Link count, unless the line has the "folder" marker in its place.
+    const sv second = NextToken(rest);
+    if (!EqualsNoCase(second, "folder")) {
+        if (second.size() > 3 && second[0] == '0') {
+            // Link count and owner run together ("0" + owner).
+            linkCount = "0";
+            rebuilt.reserve(second.size() + rest.size());
+            rebuilt.append(second.substr(1)).append(" ").append(rest);
+            rest = rebuilt;
+        } else {
+            linkCount = second;
+        }
+        owner = NextToken(rest);  // 3.
+        group = NextToken(rest);  // 4.
+    }
+
+    // 5. Size; a line without a group column has the month where the size should be.
+    if (!rest.empty() && IsLetter(rest[0]) && currentFormat == lfUnix) {
+        size = group;
+        group = owner;
+        owner = {};
+    } else {
+        const sv tok = NextToken(rest);
+        if (tok.find(',') != sv::npos) {
+            // Device file: "major, minor" instead of a size. The minor number is its own token
+            // only when the major one ends with the comma ("1,3" holds both).
+            if (tok.back() == ',') NextToken(rest);
+        } else {
+            size = tok;
+        }
+        rest = TrimLeft(rest);
+    }
+
+    // 6.-8. Date: month, day, then a year or a time of day.
+    const int month = MonthNumber(NextToken(rest));
+    const int day = ToIntDef(NextToken(rest), today.Day);
+    const sv yearOrTime = CutToken(rest);
+    int year = today.Year, hour = 0, minute = 0;
+    const size_t colon = yearOrTime.find(':');
+    if (colon == sv::npos) {
+        year = ToIntDef(yearOrTime, today.Year);
+    } else {
+        if (today.Month < month) --year;
+        hour = ToIntDef(yearOrTime.substr(0, colon), 0);
+        minute = ToIntDef(yearOrTime.substr(colon + 1), 0);
+    }
+
+    // 9. The rest, unchanged, is the name.
+    const sv name = rest;
+
+    // 10. Store.
+    TDateTime date, time;
+    if (!TryEncodeDate(year, month, day, date)) throw std::invalid_argument("Invalid argument to date encode");
+    if (!TryEncodeTime(hour, minute, 0, 999, time)) throw std::invalid_argument("Invalid argument to time encode");
+    item.Kind = kind;
+    item.LinkCount = ToIntDef(linkCount, 0);
+    item.Owner = std::string(owner);
+    item.Group = std::string(group);
+    item.ItemSize = ToInt64Def(size, 0);
+    item.Modified = CombineDateTime(date, time);
+
+    // 11. Links carry their target after " -> "; without the arrow the whole name stays.
+    const size_t arrow = kind == itLink ? name.find(" -> ") : sv::npos;
+    if (arrow != sv::npos) {
+        item.ItemName = std::string(name.substr(0, arrow));
+        item.LinkTarget = std::string(name.substr(arrow + 4));
+    } else {
+        item.ItemName = std::string(name);
+        item.LinkTarget.clear();
+    }
+}
+
+void ParseDosListItem(TIdFTPListItem& item, const TListDate& today) {
+    const sv line = item.RawLine;
+
+    // 1.-2. Date columns, then the time token.
+    std::string dateText;
+    dateText.append(Slice(line, 0, 2)).append("/").append(Slice(line, 3, 2)).append("/").append(Slice(line, 6, 2));
+    sv rest = Trim(Slice(line, 8));
+    const sv timeText = CutToken(rest);
+
+    // 3. Date and time; an invalid one only leaves the date unknown.
+    const char dateSep = FirstNonDigit(dateText);
+    const int month = ToIntDef(Trim(Piece(dateText, dateSep, 0)), 0);
+    const int day = ToIntDef(Trim(Piece(dateText, dateSep, 1)), 0);
+    int64_t year = ToIntDef(Trim(Piece(dateText, dateSep, 2)), 0);
+    if (year < 100) {
+        const int64_t century = today.Year / 100 * 100;
+        year += year > 50 ? century - 100 : century;
+    }
+
+    std::string upperTime = UpperCopy(timeText);
+    bool pm = false, am = false;
+    size_t p = upperTime.find("PM");
+    if (p != std::string::npos) {
+        upperTime.resize(p);
+        pm = true;
+    }
+    p = upperTime.find("AM");
+    if (p != std::string::npos) {
+        upperTime.resize(p);
+        am = true;
+    }
+    const sv clock = Trim(upperTime);
+    const char timeSep = FirstNonDigit(timeText);
+    int hour, minute = 0, second = 0, ms = 0;
+    if (timeSep == '\0') {
+        hour = ToIntDef(clock, 0);
+    } else {
+        hour = ToIntDef(Piece(clock, timeSep, 0), 0);
+        minute = ToIntDef(Piece(clock, timeSep, 1), 0);
+        second = ToIntDef(Piece(clock, timeSep, 2), 0);
+        ms = ToIntDef(Piece(clock, timeSep, 3), 0);
+    }
+    if (pm && hour < 12) hour += 12;
+    if (am && hour == 12) hour = 0;
+    TDateTime date, time;
+    if (year >= 1 && year <= 9999 && TryEncodeDate(static_cast<int>(year), month, day, date) &&
+        TryEncodeTime(hour, minute, second, ms, time))
+        item.Modified = CombineDateTime(date, time);
+    else
+        item.Modified = 0;
+
+    // 4. "<DIR>" or the size.
+    rest = Trim(rest);
+    const std::string attribute = RemoveCommas(CutToken(rest));
+    if (EqualsNoCase(attribute, "<DIR>")) {
+        item.Kind = itDirectory;
+        // 5. Directory names start after the column padding of nine more spaces; a server that
+        // pads less still gets its name, just without leading blanks.
+        bool padded = rest.size() >= 9;
+        for (size_t i = 0; padded && i < 9; ++i) padded = rest[i] == ' ';
+        item.ItemName = std::string(TrimRight(padded ? rest.substr(9) : TrimLeft(rest)));
+    } else {
+        item.Kind = itFile;
+        item.ItemSize = ToInt64Def(attribute, 0);
+        item.ItemName = std::string(TrimRight(rest));
+    }
+}
+
+void ParseNoDetailsListItem(TIdFTPListItem& item) { item.ItemName = std::string(Trim(item.RawLine)); }
+
+TIdFTPListItem& TIdFTPListItems::Add() { return FItems.emplace_back(); }
+
+TListDate TIdFTPListItems::Today() const { return FToday ? *FToday : CurrentLocalDate(); }
+
+TIdFTPListFormat TIdFTPListItems::DetectFormat(const std::string& line, bool details) const {
+    if (!details) return lfNoDetails;
+    const std::string u = UpperCopy(line);
+    if (IsUnixPermissionString(u) || StartsNoCase(u, "TOTAL")) return lfUnix;
+    if (u.find("DSK:") != std::string::npos) return lfDsk;
+
+    auto isSep = [&](size_t i) { return i < u.size() && (u[i] == '-' || u[i] == '/'); };
+    if (isSep(2) && isSep(5)) {
+        const sv dirColumn = Trim(Slice(u, 24, 6));
+        if (dirColumn == "<DIR>") return lfDos;
+        if (dirColumn.empty() && ToInt64Def(RemoveCommas(Trim(Slice(u, 30, 8))), -1) != -1) return lfDos;
+        // The size field is right-aligned to column 39: sizes under ten bytes and of a billion
+        // bytes or more do not fit the columns above.
+        int64_t size;
+        if (TryToInt64(RemoveCommas(Trim(Slice(u, 24, 15))), size) && size >= 0) return lfDos;
+    }
+    return lfUnknown;
+}
+
+void TIdFTPListItems::ParseItem(TIdFTPListItem& item, const TListDate& today) {
+    switch (CurrentFormat) {
+        case lfNone:
+            return;
+        case lfDos:
+            ParseDosListItem(item, today);
+            return;
+        case lfUnix:
+        case lfDsk:
+            ParseUnixListItem(item, CurrentFormat, today);
+            return;
+        case lfNoDetails:
+            ParseNoDetailsListItem(item);
+            return;
+        case lfCustom:
+            if (OnParseCustomListFormat) {
+                OnParseCustomListFormat(item);
+                return;
+            }
+            break;
+        case lfUnknown:
+            break;
+    }
+    throw EIdInvalidFTPListingFormat();
+}
+
+void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
+    Clear();
+    const TListDate today = Today();
+    size_t first = 0;
+    if (CurrentFormat == lfUnix && !lines.empty() && StartsNoCase(lines[0], "TOTAL")) first = 1;
+    for (size_t i = first; i < lines.size(); ++i) {
+        sv line = lines[i];
+        // A line split at LF only still carries the CR of its CR LF ending.
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (OnlySpacesAndTabs(line)) continue;
+        try {
+            TIdFTPListItem& item = Add();
+            item.RawLine = std::string(line);
+            if (CurrentFormat != lfNone) ParseItem(item, today);
+        } catch (...) {
+            // One bad line discards what was built so far; parsing goes on.
+            Clear();
+        }
+    }
+}

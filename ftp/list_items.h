@@ -1,0 +1,88 @@
+#pragma once
+// Directory listing parser: turns the lines of a LIST reply into items.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ftp/list_datetime.h"
+#include "transport/id_exception.h"
+
+enum TIdDirItemType : int { itDirectory = 0, itFile = 1, itLink = 2 };
+
+enum TIdFTPListFormat : int { lfNone = 0, lfDos = 1, lfUnix = 2, lfDsk = 3, lfNoDetails = 4, lfUnknown = 5, lfCustom = 6 };
+
+class EIdInvalidFTPListingFormat : public EIdException {
+public:
+    explicit EIdInvalidFTPListingFormat(const std::string& m = "Unknown FTP listing format") : EIdException(m) {}
+};
+
+class TIdFTPListItem {
+public:
+    int64_t ItemSize = 0;
+    int32_t LinkCount = 0;
+    std::string RawLine;
+    std::string ItemName;
+    std::string GroupRights = "???";
+    std::string Group = "????????";
+    std::string OwnerRights = "???";
+    std::string Owner = "????????";
+    std::string OtherRights = "???";
+    TDateTime Modified = 0;
+    std::string LinkTarget;
+    TIdDirItemType Kind = itFile;
+
+    void Assign(const TIdFTPListItem& source) { *this = source; }
+};
+
+using TIdOnParseCustomListFormat = std::function<void(TIdFTPListItem& item)>;
+
+class TIdFTPListItems {
+public:
+    TIdFTPListItems() = default;
+    virtual ~TIdFTPListItems() = default;
+    TIdFTPListItems(const TIdFTPListItems&) = delete;
+    TIdFTPListItems& operator=(const TIdFTPListItems&) = delete;
+
+    TIdFTPListFormat CurrentFormat = lfUnix;
+    TIdOnParseCustomListFormat OnParseCustomListFormat;
+
+    // Items by index from 0; references stay valid while items are added.
+    TIdFTPListItem& Items(int index) { return FItems.at(static_cast<size_t>(index)); }
+    const TIdFTPListItem& Items(int index) const { return FItems.at(static_cast<size_t>(index)); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TIdFTPListItem& Add();
+    void Clear() { FItems.clear(); }
+
+    // The layout of a listing judged from one of its lines (normally the first).
+    virtual TIdFTPListFormat DetectFormat(const std::string& line, bool details) const;
+
+    // Replaces the content by the parsed lines. Never throws: a line that fails to parse
+    // empties the collection built so far and parsing goes on with the next line.
+    void LoadList(const std::vector<std::string>& lines);
+
+    // Fixes "today" for the date rules (tests); without it the local clock is read once per LoadList.
+    void SetToday(int year, int month, int day) { FToday = TListDate{year, month, day}; }
+    void ClearToday() { FToday.reset(); }
+    TListDate Today() const;
+
+protected:
+    // Parses one item (RawLine set) by the rules of CurrentFormat; may throw.
+    virtual void ParseItem(TIdFTPListItem& item, const TListDate& today);
+
+private:
+    std::deque<TIdFTPListItem> FItems;
+    std::optional<TListDate> FToday;
+};
+
+// The single-format rules, usable on their own. Each fills `item` from item.RawLine.
+// ParseUnixListItem throws on an invalid date; ParseDosListItem never throws.
+void ParseUnixListItem(TIdFTPListItem& item, TIdFTPListFormat currentFormat, const TListDate& today);
+void ParseDosListItem(TIdFTPListItem& item, const TListDate& today);
+void ParseNoDetailsListItem(TIdFTPListItem& item);
+
+// The ten-character permission test of Unix long listings (line already upper-cased or not).
+bool IsUnixPermissionString(const std::string& line);

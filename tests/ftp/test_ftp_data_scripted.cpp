@@ -1,0 +1,405 @@
+// Data channel against scripted servers: the order of commands, replies and statuses around a
+// transfer in both modes, PASV parsing, abort outcomes, the guarded listener.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <gtest/gtest.h>
+
+#include "ftp/ftp_client.h"
+#include "tests/ftp/ftp_test_util.h"
+
+namespace {
+
+TEST(FtpPasv, ParsesHostAndPortWithAndWithoutParentheses) {
+    std::string host;
+    int port = 0;
+    TIdFTP::ParsePasvReply("Entering Passive Mode (192,168,1,2,19,137).", host, port);
+    EXPECT_EQ(host, "192.168.1.2");
+    EXPECT_EQ(port, 5001);
+    TIdFTP::ParsePasvReply("Entering Passive Mode 192,168,1,2,19,137", host, port);
+    EXPECT_EQ(host, "192.168.1.2");
+    EXPECT_EQ(port, 5001);
+    TIdFTP::ParsePasvReply("192,168,1,2,19,137", host, port);
+    EXPECT_EQ(port, 5001);
+    try {
+        TIdFTP::ParsePasvReply("Entering Passive Mode (1,2,3,4,x5,6)", host, port);
+        FAIL() << "no exception";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'x5' is not a valid integer value");
+    }
+    EXPECT_THROW(TIdFTP::ParsePasvReply("(1,2,3,4,5)", host, port), EConvertError);
+}
+
+TEST(FtpPort, ArgumentFromAddressAndPort) {
+    EXPECT_EQ(TIdFTP::PortArgument("10.0.0.5", 4993), "10,0,0,5,19,129");
+    EXPECT_EQ(TIdFTP::PortArgument("127.0.0.1", 65535), "127,0,0,1,255,255");
+}
+
+// A control script that logs in; the test appends the transfer part.
+struct ScriptedSession {
+    ScriptedServer control;
+    ScriptedServer data;
+    TIdFTP ftp;
+    std::unique_ptr<FtpRecorder> rec;
+
+    void open(bool passive) {
+        control.start();
+        PrepareClient(ftp, control.port());
+        ftp.Passive = passive;
+        rec = std::make_unique<FtpRecorder>(ftp);
+        ftp.OpenSession();
+        rec->statuses.clear();
+    }
+    void finish() {
+        EXPECT_TRUE(control.waitForEnd()) << "control: " << control.failure();
+        EXPECT_TRUE(data.waitForEnd()) << "data: " << data.failure();
+    }
+};
+
+TEST(FtpTransferScripted, PassiveDownloadOrderAndPasvWithoutParentheses) {
+    ScriptedSession s;
+    // The reply names another host: the client still connects to the control peer.
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine("227 Entering Passive Mode 127,0,0,2," + std::to_string(s.data.port() / 256) + "," +
+                  std::to_string(s.data.port() % 256))
+        .expectLine("RETR file.bin")
+        .sendLine("150 Opening BINARY mode data connection")
+        .pause(50)
+        .sendLine("226 Transfer complete");
+    s.data.send("hello data").close();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream dest;
+    int gotAfter = 0;
+    s.ftp.OnAfterGet = [&](TIdFTP*, TIdStream& st) { gotAfter += st.Size() == 10; };
+    s.ftp.Get("file.bin", dest);
+    EXPECT_EQ(dest.DataString(), "hello data");
+    EXPECT_EQ(gotAfter, 1);
+    EXPECT_EQ(s.rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+    s.finish();
+}
+
+TEST(FtpTransferScripted, RetrRefusedStillCleansUpAndReportsComplete) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("RETR nope")
+        .sendLine("550 No such file")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"");
+    s.data.readUntilClosed();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream dest;
+    try {
+        s.ftp.Get("nope", dest);
+        FAIL() << "no exception";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode, 550);
+    }
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+    EXPECT_EQ(s.rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
+    s.finish();
+}
+
+TEST(FtpTransferScripted, PreliminaryThenClosedDataConnectionGivesEmptyResult) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("NLST")
+        .sendLine("150 Here it comes")
+        .pause(50)
+        .sendLine("226 Done");
+    s.data.close();
+    s.data.start();
+    s.open(true);
+    std::vector<std::string> lines{"stale"};
+    s.ftp.LastListing = {"old"};
+    s.ftp.List(&lines, "", false);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(s.ftp.LastListing.empty());
+    EXPECT_EQ(s.ftp.ParsedListing().Count(), 0);
+    s.finish();
+}
+
+TEST(FtpTransferScripted, BadPasvFieldFailsBeforeAnyDataConnection) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine("227 Entering Passive Mode (127,0,0,1,abc,1)")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"");
+    s.open(true);
+    TIdMemoryStream dest;
+    EXPECT_THROW(s.ftp.Get("f", dest), EConvertError);
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
+    EXPECT_EQ(s.data.accepted(), 0);
+    EXPECT_TRUE(s.control.waitForEnd()) << s.control.failure();
+}
+
+TEST(FtpTransferScripted, AbortFromWorkHandlerThen426And226ReturnsNormally) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("RETR big")
+        .sendLine("150 go")
+        .expectLine("ABOR")
+        .sendLine("426 Connection closed; transfer aborted.")
+        .sendLine("226 ABOR command successful.")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"");
+    s.data.send(std::string(20000, 'x')).readUntilClosed();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream dest;
+    int aborts = 0;
+    s.ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) {
+        if (aborts++ == 0) s.ftp.Abort();
+    };
+    s.ftp.Get("big", dest);
+    EXPECT_GT(dest.Size(), 0);
+    EXPECT_LE(dest.Size(), 20000);
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+    EXPECT_EQ(s.rec->statuses,
+              (std::vector<std::string>{"Starting FTP transfer", "Transfer complete", "Transfer aborted"}));
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
+    s.finish();
+}
+
+TEST(FtpTransferScripted, AbortAfterServerFinishedTakesTheAborAnswerToo) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("RETR small")
+        .sendLine("150 go")
+        .expectLine("ABOR")
+        .sendLine("226 Transfer complete.")
+        .sendLine("225 No transfer to abort.")
+        .expectLine("PWD")
+        .sendLine("257 \"/synced\"");
+    s.data.send(std::string(100, 'y')).close();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream dest;
+    bool aborted = false;
+    s.ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) {
+        if (!aborted) {
+            aborted = true;
+            s.ftp.Abort();
+        }
+    };
+    s.ftp.Get("small", dest);
+    EXPECT_FALSE(s.rec->status("Transfer aborted"));
+    EXPECT_EQ(s.ftp.WorkingDir(), "/synced");
+    s.finish();
+}
+
+TEST(FtpTransferScripted, TransferTypeCannotChangeDuringATransfer) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("RETR f")
+        .sendLine("150 go")
+        .pause(50)
+        .sendLine("226 ok")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"");
+    s.data.send(std::string(5000, 'z')).close();
+    s.data.start();
+    s.open(true);
+    s.ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) { s.ftp.SetTransferType(ftASCII); };
+    TIdMemoryStream dest;
+    s.ftp.Get("f", dest);
+    EXPECT_EQ(s.ftp.TransferType(), ftBinary);
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");  // no TYPE line went out
+    s.finish();
+}
+
+TEST(FtpTransferScripted, StouKeepsItsTrailingSpaceAndUploadsInPassive) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("STOU ")
+        .sendLine("150 FILE: unique.1")
+        .pause(100)
+        .sendLine("226 stored");
+    s.data.readUntilClosed();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream src(std::string(5000, 'q'));
+    src.SetPosition(4000);  // STOU sends from the beginning
+    int64_t maxSeen = -1;
+    s.ftp.OnWorkBegin = [&](TIdComponent*, TWorkMode mode, int64_t max) {
+        if (mode == wkWrite) maxSeen = max;
+    };
+    s.ftp.Put(src, "");
+    s.finish();
+    EXPECT_EQ(s.data.received(), std::string(5000, 'q'));
+    EXPECT_EQ(maxSeen, 5000);
+}
+
+// Active mode: the control script reads PORT and lets the data script connect to that port.
+TEST(FtpTransferScripted, ActiveAppendSendsFromStreamPosition) {
+    ScriptedSession s;
+    std::atomic<int> port{0};
+    ScriptLogin(s.control)
+        .readLine()
+        .call([&] {
+            port = PortFromPortLine(s.control.lines().back());
+            s.data.startConnecting([&] { return port.load(); });
+        })
+        .sendLine("200 PORT ok")
+        .expectLine("APPE log.txt")
+        .sendLine("150 ok")
+        .pause(100)
+        .sendLine("226 appended");
+    s.data.readUntilClosed();
+    s.open(false);
+    TIdMemoryStream src("0123456789");
+    src.SetPosition(4);
+    s.ftp.Put(src, "log.txt", true);
+    s.finish();
+    ASSERT_GT(port.load(), 0);
+    EXPECT_EQ(s.control.lines()[4].rfind("PORT 127,0,0,1,", 0), 0u);
+    EXPECT_EQ(s.data.received(), "456789");
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+}
+
+// Connects from 127.0.0.2 to the port and returns the socket (or -1).
+int ConnectFromOtherLoopback(int port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000002);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<uint16_t>(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST(FtpTransferScripted, ActiveListenerTakesOnlyTheControlPeer) {
+    ScriptedSession s;
+    std::atomic<int> port{0};
+    std::atomic<int> intruder{-1};
+    ScriptLogin(s.control)
+        .readLine()
+        .call([&] {
+            port = PortFromPortLine(s.control.lines().back());
+            intruder = ConnectFromOtherLoopback(port);
+        })
+        .sendLine("200 PORT ok")
+        .expectLine("RETR f")
+        .call([&] { s.data.startConnecting([&] { return port.load(); }); })
+        .sendLine("150 ok")
+        .pause(100)
+        .sendLine("226 done");
+    s.data.pause(200).send("the real data").close();
+    s.open(false);
+    TIdMemoryStream dest;
+    s.ftp.Get("f", dest);
+    s.finish();
+    ASSERT_GE(intruder.load(), 0) << "could not connect from 127.0.0.2";
+    EXPECT_EQ(dest.DataString(), "the real data");
+    char c;
+    EXPECT_EQ(::recv(intruder, &c, 1, 0), 0);  // the intruder was closed
+    ::close(intruder);
+}
+
+TEST(FtpTransferScripted, ActiveWaitIsBoundedAndCleansUp) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .readLine()
+        .sendLine("200 PORT ok")
+        .expectLine("RETR f")
+        .sendLine("150 ok")
+        .readUntilClosed();
+    s.open(false);
+    s.ftp.DataConnectionTimeout = 300;
+    TIdMemoryStream dest;
+    try {
+        s.ftp.Get("f", dest);
+        FAIL() << "no exception";
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "Data connection timed out.");
+    }
+    EXPECT_EQ(s.ftp.DataConnection(), nullptr);
+    EXPECT_EQ(s.rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    s.ftp.Disconnect();
+    EXPECT_TRUE(s.control.waitForEnd()) << s.control.failure();
+}
+
+TEST(FtpTransferScripted, RestAbove2GiBIsSentInFull) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("REST 1")
+        .sendLine("350 ok")
+        .expectLine("REST 0")
+        .sendLine("350 ok")
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("REST 3000000000")
+        .sendLine("350 Restarting")
+        .expectLine("RETR huge")
+        .sendLine("150 go")
+        .pause(50)
+        .sendLine("226 ok");
+    s.data.send("tail").close();
+    s.data.start();
+    s.open(true);
+    // A stream that claims a far position without holding the bytes: REST carries the position.
+    struct FarStream : TIdMemoryStream {
+        int64_t base = 3000000000LL;
+        int64_t Seek(int64_t offset, TIdSeekOrigin origin) override {
+            if (origin == TIdSeekOrigin::soCurrent && offset == 0) return base + TIdMemoryStream::Seek(0, origin);
+            return TIdMemoryStream::Seek(offset, origin);
+        }
+    } far;
+    s.ftp.Get("huge", far, true);
+    EXPECT_EQ(far.DataString(), "tail");
+    s.finish();
+}
+
+TEST(FtpTransferScripted, RestRefusedStopsBeforeTheTransferCommand) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("REST 1")
+        .sendLine("350 ok")
+        .expectLine("REST 0")
+        .sendLine("350 ok")
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("REST 5")
+        .sendLine("501 no")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"");
+    s.data.readUntilClosed();
+    s.data.start();
+    s.open(true);
+    TIdMemoryStream dest("12345");
+    dest.SetPosition(5);
+    EXPECT_THROW(s.ftp.Get("f", dest, true), EIdProtocolReplyError);
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
+    s.finish();
+}
+
+}  // namespace

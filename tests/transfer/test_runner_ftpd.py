@@ -1,0 +1,86 @@
+"""A pyftpdlib server with faults to order, for the transfer tests.
+
+    /usr/bin/python3 test_runner_ftpd.py --root DIR [--no-rest] [--hostile] [--refuse-dele TEXT]
+                                         [--log FILE]
+
+Binds 127.0.0.1 on a free port, prints "PORT <n>" on its first output line and serves until killed.
+User "tester", password "secret".
+  --no-rest        REST is not understood (500), so resuming downloads is not possible.
+  --hostile        LIST of a directory named "hostile" adds entries whose names are "../evil",
+                   "a/b", ".." and "../../up".
+  --refuse-dele    DELE of a name containing TEXT is answered 550.
+  --log FILE       every command line received is appended to FILE.
+"""
+import argparse
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import BufferedIteratorProducer, FTPHandler, proto_cmds
+from pyftpdlib.servers import FTPServer
+
+HOSTILE_LINES = [
+    "-rw-r--r--   1 tester   tester          5 Jan 01  2020 ../evil",
+    "-rw-r--r--   1 tester   tester          5 Jan 01  2020 a/b",
+    "drwxr-xr-x   2 tester   tester       4096 Jan 01  2020 ..",
+    "drwxr-xr-x   2 tester   tester       4096 Jan 01  2020 ../../up",
+    "-rw-r--r--   1 tester   tester          5 Jan 01  2020 a\\b",
+]
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--no-rest", action="store_true")
+    ap.add_argument("--hostile", action="store_true")
+    ap.add_argument("--refuse-dele", default="")
+    ap.add_argument("--log", default="")
+    args = ap.parse_args()
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user("tester", "secret", args.root, perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    if args.no_rest:
+        Handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k != "REST"}
+
+    def pre_process_command(self, line, cmd, arg):
+        if args.log:
+            with open(args.log, "a") as f:
+                f.write(line + "\n")
+        return FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    Handler.pre_process_command = pre_process_command
+
+    if args.hostile:
+        def ftp_LIST(self, path):
+            if os.path.basename(path.rstrip("/")) != "hostile":
+                return FTPHandler.ftp_LIST(self, path)
+            names = sorted(self.fs.listdir(path))
+            lines = list(self.fs.format_list(path, names))
+            lines += [(l + "\r\n").encode() for l in HOSTILE_LINES]
+            self.push_dtp_data(BufferedIteratorProducer(iter(lines)), isproducer=True, cmd="LIST")
+            return path
+
+        Handler.ftp_LIST = ftp_LIST
+
+    if args.refuse_dele:
+        def ftp_DELE(self, path):
+            if args.refuse_dele in os.path.basename(path):
+                self.respond("550 Permission denied.")
+                return None
+            return FTPHandler.ftp_DELE(self, path)
+
+        Handler.ftp_DELE = ftp_DELE
+
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    print("PORT %d" % server.address[1], flush=True)
+    sys.stdout.flush()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,214 @@
+// The queue runner against real servers: whole trees both ways, and the answers to the
+// file-exists question for single files and for all files of a run.
+
+#include <gtest/gtest.h>
+
+#include "tests/transfer/test_runner_fixture.h"
+
+using namespace runner_test;
+
+namespace {
+
+class RunnerReal : public ::testing::TestWithParam<FtpServerKind> {
+protected:
+    void SetUp() override { ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam()); }
+
+    void Start() {
+        server = FtpServerProcess::start(GetParam(), root.path());
+        ASSERT_TRUE(server);
+        rig.runner.SetDataDir(data.path());
+        rig.Connect(server->port());
+    }
+
+    TempDir root{"orlix-runner-srv"};
+    TempDir local{"orlix-runner-local"};
+    TempDir data{"orlix-runner-data"};
+    std::unique_ptr<FtpServerProcess> server;
+    Rig rig;
+};
+
+// Three levels, 50 files: an empty one, names with spaces, one of 100 MiB.
+void MakeTree(TempDir& dir, const std::string& base) {
+    const std::vector<std::pair<std::string, int>> folders = {
+        {base, 9}, {base + "/sub one", 15}, {base + "/sub2", 10}, {base + "/sub one/deep dir", 15}};
+    int n = 0;
+    for (const auto& [folder, count] : folders) {
+        dir.makeDir(folder);
+        for (int i = 0; i < count; ++i, ++n) {
+            const std::string name = (i % 3 == 0 ? "file with spaces " : "f") + std::to_string(i) + ".dat";
+            WritePattern(dir.file(folder + "/" + name), (n * 7919) % 70000, n * 13);
+        }
+    }
+    dir.writeFile(base + "/empty.txt", "");
+    WritePattern(dir.file(base + "/big.bin"), 100LL << 20);
+}
+
+TEST_P(RunnerReal, FolderTreeDownloadsAndUploadsByteIdentical) {
+    MakeTree(root, "tree");
+    root.makeDir("copy");
+    local.makeDir("dl");
+    Start();
+
+    rig.queue.AppendEntry(Rig::Entry("Download", "tree", local.file("dl"), "/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(CompareTrees(root.file("tree"), local.file("dl/tree")), "");
+    EXPECT_EQ(rig.view.sound(TSoundEvent::BeginTransfer), 1);
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 1);
+    EXPECT_EQ(rig.ftp.WorkingDir(), "/");
+    EXPECT_TRUE(rig.view.remoteCommandsEnabled);
+    EXPECT_FALSE(rig.view.stopEnabled);
+    EXPECT_FALSE(rig.state.Transferring);
+    EXPECT_FALSE(rig.state.RunActive);
+
+    removeTree(root.file("tree/big.bin"));  // no second copy needed on the server side
+    rig.queue.AppendEntry(Rig::Entry("Upload", "tree", local.file("dl"), "/copy/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(CompareTrees(local.file("dl/tree"), root.file("copy/tree")), "");
+    EXPECT_EQ(rig.view.sound(TSoundEvent::BeginTransfer), 2);
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 2);
+    EXPECT_TRUE(rig.questions.ExistsAsked.empty());
+}
+
+// Single downloads onto existing local files, one answer each.
+TEST_P(RunnerReal, DownloadConflictsOneAnswerEach) {
+    for (const char* n : {"o.txt", "r.txt", "n.txt", "s.txt"}) WritePattern(root.file(std::string("c/") + n), 10000);
+    local.writeFile("o.txt", std::string(20000, 'o'));  // bigger: no resume offered
+    WritePattern(local.file("r.txt"), 4000);           // a true prefix
+    local.writeFile("n.txt", "old n");
+    local.writeFile("s.txt", "old s");
+    Start();
+
+    for (const char* n : {"o.txt", "r.txt", "n.txt", "s.txt"})
+        rig.queue.AppendEntry(Rig::Entry("Download", n, local.path(), "/c", 10000));
+    rig.questions.ExistsAnswers = {eaOverwrite, eaResume, eaRename, eaSkip};
+    rig.questions.NameAnswers = {"n2.txt"};
+    rig.runner.TransferQueue();
+    ASSERT_EQ(rig.runner.LastRunError(), "");
+
+    ASSERT_EQ(rig.questions.ExistsAsked.size(), 4u);
+    EXPECT_FALSE(rig.questions.ExistsAsked[0].ResumeEnabled);
+    EXPECT_EQ(rig.questions.ExistsAsked[0].OriginalSize, 20000);
+    EXPECT_EQ(rig.questions.ExistsAsked[0].NewSize, 10000);
+    EXPECT_TRUE(rig.questions.ExistsAsked[1].ResumeEnabled);
+    EXPECT_EQ(rig.questions.NamesAsked, (std::vector<std::string>{"n.txt"}));
+    EXPECT_EQ(CompareFiles(local.file("o.txt"), root.file("c/o.txt")), "");
+    EXPECT_EQ(CompareFiles(local.file("r.txt"), root.file("c/r.txt")), "");
+    EXPECT_EQ(rig.sentCount("REST 4000"), 1);
+    EXPECT_EQ(local.readFile("n.txt"), "old n");
+    EXPECT_EQ(CompareFiles(local.file("n2.txt"), root.file("c/n.txt")), "");
+    EXPECT_EQ(local.readFile("s.txt"), "old s");
+    // Skipped and renamed entries count as finished.
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(rig.state.ExistsAction, 0);
+}
+
+// A folder download whose three files all exist locally: one answer for all, then the next run
+// asks again.
+TEST_P(RunnerReal, DownloadConflictsForAll) {
+    for (const char* n : {"a", "b", "c"}) WritePattern(root.file(std::string("all/") + n), 9000, 5);
+    Start();
+    struct Case {
+        int answer;
+        std::vector<std::string> names;
+    };
+    for (const Case& k : {Case{eaOverwriteAll, {}}, Case{eaResumeAll, {}}, Case{eaRenameAll, {"a1", "b1", "c1"}},
+                          Case{eaSkipAll, {}}}) {
+        SCOPED_TRACE(k.answer);
+        removeTree(local.file("all"));
+        for (const char* n : {"a", "b", "c"}) WritePattern(local.file(std::string("all/") + n), 3000, 5);
+        rig.questions.ExistsAsked.clear();
+        rig.questions.NamesAsked.clear();
+        rig.questions.ExistsAnswers = {k.answer};
+        rig.questions.NameAnswers = {k.names.begin(), k.names.end()};
+        rig.queue.AppendEntry(Rig::Entry("Download", "all", local.path(), "/", -1, true));
+        rig.runner.TransferQueue();
+        ASSERT_EQ(rig.runner.LastRunError(), "");
+        EXPECT_EQ(rig.questions.ExistsAsked.size(), 1u);
+        EXPECT_TRUE(rig.questions.ExistsAsked[0].ResumeEnabled);
+        for (const char* n : {"a", "b", "c"}) {
+            const std::string l = local.file(std::string("all/") + n), r = root.file(std::string("all/") + n);
+            if (k.answer == eaSkipAll || k.answer == eaRenameAll)
+                EXPECT_EQ(FileSize(l), 3000) << n;
+            else
+                EXPECT_EQ(CompareFiles(l, r), "") << n;
+            if (k.answer == eaRenameAll)
+                EXPECT_EQ(CompareFiles(local.file(std::string("all/") + n + "1"), r), "") << n;
+        }
+        EXPECT_EQ(rig.queue.QueueCount(), 0);
+    }
+}
+
+// Single uploads onto existing remote files, one answer each.
+TEST_P(RunnerReal, UploadConflictsOneAnswerEach) {
+    for (const char* n : {"o.txt", "r.txt", "n.txt", "s.txt"}) WritePattern(local.file(n), 10000);
+    root.writeFile("u/o.txt", std::string(20000, 'o'));
+    WritePattern(root.file("u/r.txt"), 4000);
+    root.writeFile("u/n.txt", "old n");
+    root.writeFile("u/s.txt", "old s");
+    Start();
+
+    for (const char* n : {"o.txt", "r.txt", "n.txt", "s.txt"})
+        AddLocalEntry(rig.queue, local.file(n), local.path(), "/u", -1);
+    rig.questions.ExistsAnswers = {eaOverwrite, eaResume, eaRename, eaSkip};
+    rig.questions.NameAnswers = {"n2.txt"};
+    rig.runner.TransferQueue();
+    ASSERT_EQ(rig.runner.LastRunError(), "");
+    ASSERT_EQ(rig.questions.ExistsAsked.size(), 4u);
+    EXPECT_FALSE(rig.questions.ExistsAsked[0].ResumeEnabled);
+    EXPECT_EQ(rig.questions.ExistsAsked[0].OriginalSize, 20000);
+    EXPECT_TRUE(rig.questions.ExistsAsked[1].ResumeEnabled);
+    EXPECT_EQ(CompareFiles(local.file("o.txt"), root.file("u/o.txt")), "");
+    EXPECT_EQ(CompareFiles(local.file("r.txt"), root.file("u/r.txt")), "");
+    EXPECT_EQ(root.readFile("u/n.txt"), "old n");
+    EXPECT_EQ(CompareFiles(local.file("n.txt"), root.file("u/n2.txt")), "");
+    EXPECT_EQ(root.readFile("u/s.txt"), "old s");
+    EXPECT_EQ(rig.sentCount("APPE "), 1);
+    EXPECT_FALSE(data.exists(TQueueRunner::kScratchFileName));
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+}
+
+TEST_P(RunnerReal, UploadConflictsForAll) {
+    for (const char* n : {"a", "b", "c"}) WritePattern(local.file(std::string("all/") + n), 9000, 3);
+    root.makeDir("up");
+    Start();
+    struct Case {
+        int answer;
+        std::vector<std::string> names;
+    };
+    for (const Case& k : {Case{eaOverwriteAll, {}}, Case{eaResumeAll, {}}, Case{eaRenameAll, {"/up/all/a1", "/up/all/b1", "/up/all/c1"}},
+                          Case{eaSkipAll, {}}}) {
+        SCOPED_TRACE(k.answer);
+        removeTree(root.file("up/all"));
+        for (const char* n : {"a", "b", "c"}) WritePattern(root.file(std::string("up/all/") + n), 3000, 3);
+        server->syncOwnership();
+        rig.questions.ExistsAsked.clear();
+        rig.questions.NamesAsked.clear();
+        rig.questions.ExistsAnswers = {k.answer};
+        rig.questions.NameAnswers = {k.names.begin(), k.names.end()};
+        AddLocalEntry(rig.queue, local.file("all"), local.path(), "/up/", -1);
+        rig.runner.TransferQueue();
+        ASSERT_EQ(rig.runner.LastRunError(), "");
+        ASSERT_EQ(rig.questions.ExistsAsked.size(), 1u);
+        EXPECT_TRUE(rig.questions.ExistsAsked[0].ResumeEnabled);
+        EXPECT_EQ(rig.questions.ExistsAsked[0].NameLabel, local.file("all/a"));
+        for (const char* n : {"a", "b", "c"}) {
+            const std::string l = local.file(std::string("all/") + n), r = root.file(std::string("up/all/") + n);
+            if (k.answer == eaSkipAll || k.answer == eaRenameAll)
+                EXPECT_EQ(FileSize(r), 3000) << n;
+            else
+                EXPECT_EQ(CompareFiles(l, r), "") << n;
+            if (k.answer == eaRenameAll) EXPECT_EQ(CompareFiles(l, r + "1"), "") << n;
+        }
+        if (k.answer == eaRenameAll) EXPECT_EQ(rig.questions.NamesAsked.front(), "/up/all/a");
+        EXPECT_EQ(rig.queue.QueueCount(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RunnerReal, ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd),
+                         [](const auto& info) { return std::string(FtpServerProcess::name(info.param)); });
+
+}  // namespace

@@ -1,0 +1,133 @@
+#pragma once
+// The queue runner: takes entries from the front of the live queue and transfers them over the
+// connected FTP client (single files, whole directory trees, resumed uploads in chunks), asks
+// about existing files, honours Stop, and removes each finished entry. Everything the window
+// does for it goes through ITransferView; the questions through ITransferQuestions.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/program_settings.h"
+#include "transfer/expand.h"
+#include "transfer/queue_model.h"
+#include "transfer/transfer_questions.h"
+#include "transfer/transfer_state.h"
+
+class TIdFTP;
+
+// What the runner asks of the main window. Queue rows are not here: the runner edits the queue
+// model, whose IQueueView tells the window.
+class ITransferView {
+public:
+    virtual ~ITransferView() = default;
+
+    // The remote pane's listing table, its directory (LastRemoteDir) and the local folder.
+    virtual TPaneContext Pane() const = 0;
+    // The listing routine: change to path (none when empty), then list and show the current
+    // remote directory. A failed change of directory raises.
+    virtual void ListRemoteDirectory(const std::string& path) = 0;
+    // The local pane re-reads its folder.
+    virtual void RefreshLocalPane() = 0;
+
+    // Status-bar panel 0 (state) or 1 (file name).
+    virtual void SetStatusPanel(int panel, const std::string& text) = 0;
+    // The display part of the status-bar reset (panels, progress bar); the runner has already
+    // cleared Transferring.
+    virtual void ResetStatusBar() = 0;
+    // A chunked resumed upload starts: the progress clock and the average speed restart once.
+    virtual void RestartProgress() {}
+
+    // The remote directory combo, the up button and the remote pop-up items from "&Make
+    // Directory" to "&Refresh" (disabled while a run lasts).
+    virtual void SetRemoteCommandsEnabled(bool enabled) = 0;
+    // The toolbar "Stop transfer" button and the Transfer menu's "Stop".
+    virtual void SetStopEnabled(bool enabled) = 0;
+
+    // ReConnect (the failure path of a run) and stopping the reconnection timer (Stop while
+    // nothing transfers).
+    virtual void ReConnect() = 0;
+    virtual void StopReconnectTimer() = 0;
+
+    // A blue status line in the status log.
+    virtual void LogStatus(const std::string& text) = 0;
+    // Plays the event's sound when the settings switch it on (errors ignored by the callee).
+    virtual void PlayEventSound(TSoundEvent event) = 0;
+    // Lets pending user input run between entries.
+    virtual void ProcessEvents() {}
+};
+
+class TQueueRunner {
+public:
+    // Block size of resumed uploads and blocks per chunk (4 MiB in the scratch file at most).
+    static constexpr int kResumeBlockSize = 16384;
+    static constexpr int kResumeBlocksPerChunk = 256;
+    static constexpr const char* kScratchFileName = "0.tmp";
+
+    TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& state, ITransferView& view,
+                 ITransferQuestions& questions);
+
+    // Folder of the scratch file of resumed uploads (the data folder).
+    void SetDataDir(const std::string& dataDir) { dataDir_ = dataDir; }
+    std::string ScratchFilePath() const;
+
+    // ---- Commands
+    // "Transfer queue": runs the whole queue when it has entries and no run is going on.
+    void TransferQueue();
+    // "Download": the selected remote rows (their captions, in row order) go to the front of the
+    // queue and exactly those run. While a transfer or a run is going on they are only added.
+    void DownloadNow(const TPaneContext& pane, const std::vector<std::string>& names);
+    // "Upload": the same for the full paths of the selected local items.
+    void UploadNow(const TPaneContext& pane, const std::vector<std::string>& fullPaths);
+    // "Stop transfer".
+    void Stop();
+
+    // ---- For the progress display's work events
+    // Work begin: true when the display restarts its clock and speed.
+    bool WorkBegin() { return state_.WorkBegin(); }
+    // After the display was updated by a work event: aborts the running data transfer when a
+    // stop was asked (ABOR, data connection closed; errors ignored). Returns whether it did.
+    bool AbortIfStopped();
+    // Work end: resets the status bar outside a chunked resumed upload.
+    void WorkEnd();
+    // Transferring := false and the status bar's display reset.
+    void ResetStatusBar();
+
+    // ---- The engine (public for the window's commands and for tests)
+    // Processes count entries from the front (0: all). Refused while another run is going on.
+    void RunQueue(int count);
+    void DownloadTree(const std::string& remoteBase, const std::string& localBase, const std::string& folder);
+    void UploadTree(const std::string& localBase, const std::string& remoteBase, const std::string& localFolder);
+    void ResumeUpload(const std::string& localFile, const std::string& remoteFile, int64_t remoteSize,
+                      int64_t localSize);
+
+    bool Running() const { return state_.RunActive; }
+    // The message of the exception that ended the last run, empty when it did not fail.
+    const std::string& LastRunError() const { return lastRunError_; }
+
+private:
+    void ProcessEntry(const TQueueInfo& c);
+    void DownloadFile(const TQueueInfo& c);
+    void UploadFile(const TQueueInfo& c);
+    // Acts on an existing local target of a download (single file or inside a tree).
+    void DownloadExisting(const std::string& remoteFile, const std::string& localDir, const std::string& name,
+                          int64_t remoteSize, bool single);
+    int AskExists(const std::string& label, int64_t originalSize, int64_t newSize, bool resumeEnabled);
+    // Index of the entry being transferred (same entry, any status), or -1.
+    int FindCurrent(int hint) const;
+    void Log(const std::string& text) { view_.LogStatus(text); }
+    void LogListingRejects(const std::vector<std::string>& texts);
+    void Upload(const std::string& localFile, const std::string& remoteFile);
+    void EnsureLocalDir(const std::string& path);
+
+    TIdFTP& ftp_;
+    TTransferQueue& queue_;
+    TTransferState& state_;
+    ITransferView& view_;
+    ITransferQuestions& questions_;
+    std::string dataDir_;
+    std::optional<TQueueInfo> current_;
+    int currentHint_ = 0;
+    std::string lastRunError_;
+};

@@ -1,0 +1,35 @@
+#include "transport/tcp_client.h"
+
+void TIdTCPClient::NotifyConnected() {
+    if (OnConnected) OnConnected(this);
+}
+
+void TIdTCPClient::ConnectToHost(int timeout) {
+    if (!IOHandler()) {
+        auto* h = new TIdIOHandlerSocket();
+        h->OnStatus = OnStatus;
+        AdoptHandler(h);
+    } else if (IOHandler()->HandlerConnected()) {
+        throw EIdAlreadyConnected();
+    }
+    HandlerUse use(*this);
+    try {
+        IOHandler()->OpenHandler();
+        ResetInput();
+        IOHandler()->ConnectPeer(Host(), Port(), BoundIP, BoundPort, LocalPortMin, LocalPortMax, timeout);
+        if (Intercept()) Intercept()->AttachConnection(this);
+        ReportStatus(stConnected, Host());
+        NotifyConnected();
+    } catch (...) {
+        try {
+            CloseSocket();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+std::string TIdTCPClient::ConnectAndGetAll() {
+    ConnectToHost();
+    return ReadAll();
+}

@@ -1,0 +1,937 @@
+#include "ui/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <tuple>
+
+#include "ftp/ftp_client.h"
+#include "transport/anti_freeze.h"
+#include "ui/about_form.h"
+#include "ui/all_exists_form.h"
+#include "ui/connect_form.h"
+#include "ui/enter_dir_form.h"
+#include "ui/goto_directory_form.h"
+#include "ui/guard.h"
+#include "ui/rename_box.h"
+#include "ui/settings_form.h"
+#include "ui/status_log.h"
+
+static void InitOrlixResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+const char* const kTitle = "Orlix FTP client";
+const char* const kCaption = "Orlix FTP client 1.0 demo";
+
+// Queue list columns: caption and width.
+struct TColumn {
+    const char* Caption;
+    int Width;
+};
+const TColumn kQueueColumns[] = {{"Filename", 200}, {"Local path", 275}, {"Size", 100},
+                                 {"Process", 60},   {"Remote path", 275}, {"Status", 100}};
+
+// Status bar panels: width, and a sample of the longest text each usually shows, so that a
+// larger font widens the panel instead of clipping its text.
+struct TPanel {
+    int Width;
+    const char* Sample;
+};
+const TPanel kPanels[] = {{120, "Opening directory"},
+                          {180, ""},
+                          {100, "00:00:00 Elapsed"},
+                          {90, "00:00:00 Left"},
+                          {130, ""},
+                          {40, "100 %"},
+                          {160, "Download speed 9999.99 KB/s"},
+                          {120, ""}};
+
+QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name))); }
+
+bool MakeDirs(const std::string& path) {
+    // Creates every missing folder of path (mode 0700: the site list holds passwords).
+    std::string partial;
+    for (size_t i = 0; i < path.size(); ++i) {
+        partial += path[i];
+        if ((path[i] == '/' && i > 0) || i + 1 == path.size()) {
+            if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string OrlixDataFolder() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && home[0] ? home : "/tmp") + "/.local/share";
+    }
+    if (base.empty() || base.back() != '/') base += '/';
+    std::string dir = base + "orlix-ftp/";
+    MakeDirs(dir);  // a failure shows up as a file error when the files are written
+    return dir;
+}
+
+// ---- Queue list binding ----
+
+int TQueueListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TQueueListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(std::size(kQueueColumns));
+}
+
+QVariant TQueueListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+    const TQueueRow& r = rows_[static_cast<size_t>(index.row())];
+    const std::string* texts[] = {&r.Caption, &r.LocalPath, &r.SizeText, &r.Process, &r.RemotePath, &r.Status};
+    return statuslog::Display(*texts[index.column()]);
+}
+
+QVariant TQueueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < static_cast<int>(std::size(kQueueColumns)))
+        return QString::fromLatin1(kQueueColumns[section].Caption);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void TQueueListModel::QueueRowsCleared() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void TQueueListModel::QueueRowInserted(int row, const TQueueRow& texts) {
+    row = std::clamp(row, 0, static_cast<int>(rows_.size()));
+    beginInsertRows({}, row, row);
+    rows_.insert(rows_.begin() + row, texts);
+    endInsertRows();
+}
+
+void TQueueListModel::QueueRowDeleted(int row) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+}
+
+void TQueueListModel::QueueRowRebuilt(int row, const TQueueRow& texts) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[static_cast<size_t>(row)] = texts;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void TQueueListModel::QueueRowSelected(int row) {
+    if (OnSelectRow) OnSelectRow(row);
+}
+
+void TQueueListModel::QueueSummaryChanged(const std::string& text) {
+    if (OnSummary) OnSummary(text);
+}
+
+// ---- FormCreate ----
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    InitOrlixResources();
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    QIcon appIcon;
+    appIcon.addFile(QStringLiteral(":/icons/app.png"));
+    appIcon.addFile(QStringLiteral(":/icons/app64.png"));
+    setWindowIcon(appIcon);
+    if (qApp) qApp->setWindowIcon(appIcon);
+
+    // Restored geometry; the window itself opens maximized.
+    setGeometry(83, 173, 921, 631);
+    setWindowState(Qt::WindowMaximized);
+
+    QLocale locale = QLocale::system();
+    decimalSeparator_ = locale.decimalPoint();
+    decimalSeparatorBytes_ = decimalSeparator_.toStdString();
+
+    DataDir = OrlixDataFolder();
+    if (DataDir.empty() || DataDir.back() != '/') DataDir += '/';
+
+    BuildToolBar();
+    BuildMenus();
+    BuildPanes();
+    BuildQueueList();
+    BuildPopupMenus();
+    BuildStatusBar();
+
+    TrayIcon = new QSystemTrayIcon(appIcon, this);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason r) { guard::Run([=, this] { TrayIconActivated(r); }); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    guard::Connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    WireComponents();
+
+    InTray = false;
+    Transfer.UploadResumePhase = 0;
+
+    ApplyStartAvailability();
+    RemoteDirList->clear();
+    RemoteDirCombo->clear();
+    RemoteDirCombo->setEditText(QString());
+
+    SetPanelText(0, QStringLiteral("Disconnected"));
+    StatusList->ClearLog();
+    Transfer.Transferring = false;
+
+    HomeDirPanelResize();
+    RemoteDirPanelResize();
+
+    IconCacheCount = 1;
+    FirstActivation = true;
+
+    guard::SetDialogParent(this);
+}
+
+TMainForm::~TMainForm() {
+    // FormDestroy: remove the tray icon.
+    if (TrayIcon) TrayIcon->hide();
+    guard::SetDialogParent(nullptr);
+    // The client's handlers point into this window: silence them before the client goes.
+    if (IdFTP1) {
+        IdFTP1->OnDisconnected = nullptr;
+        IdFTP1->OnStatus = nullptr;
+        IdFTP1->OnWork = nullptr;
+        IdFTP1->OnWorkBegin = nullptr;
+        IdFTP1->OnWorkEnd = nullptr;
+        IdLogEvent1.OnSent = nullptr;
+        IdLogEvent1.OnReceived = nullptr;
+        IdFTP1->SetIntercept(nullptr);
+        IdFTP1.reset();
+    }
+    Queue.SetView(nullptr);
+    SiteTable.SetPairedSlots(nullptr);
+}
+
+void TMainForm::WireComponents() {
+    IdFTP1 = std::make_unique<TIdFTP>();
+    IdFTP1->RecvBufferSize = DefaultRecvBufferSize;
+    IdFTP1->SendBufferSize = DefaultSendBufferSize;
+    IdFTP1->SetIntercept(&IdLogEvent1);
+    IdLogEvent1.SetActive(true);
+    IdLogEvent1.OnSent = [this](TIdLogEvent*, const std::string&, const std::string& data) { IdLogEvent1Sent(data); };
+    IdLogEvent1.OnReceived = [this](TIdLogEvent*, const std::string&, const std::string& data) {
+        IdLogEvent1Received(data);
+    };
+    IdFTP1->OnStatus = [this](TIdComponent*, TIdStatus status, const std::string& text) { IdFTP1Status(status, text); };
+    IdFTP1->OnWorkBegin = [this](TIdComponent*, TWorkMode mode, int64_t max) { IdFTP1WorkBegin(mode, max); };
+    IdFTP1->OnWork = [this](TIdComponent*, TWorkMode mode, int64_t count) { IdFTP1Work(mode, count); };
+    IdFTP1->OnWorkEnd = [this](TIdComponent*, TWorkMode mode) { IdFTP1WorkEnd(mode); };
+    IdFTP1->OnDisconnected = [this](TIdComponent*) { IdFTP1Disconnected(); };
+
+    IdAntiFreeze1 = std::make_unique<TIdAntiFreeze>(&MessagePump);
+    IdAntiFreeze1->IdleTimeOut = 20;
+    IdAntiFreeze1->OnlyWhenIdle = false;
+
+    SiteTable.SetPairedSlots(&Queue.Stores());
+    Queue.SetView(QueueModel);
+}
+
+void TMainForm::CreateDialogs() {
+    EnterDirForm = new TEnterDirForm(this);
+    ConnectForm = new TConnectForm(SiteTable, this);
+    AllExistsForm = new TAllExistsForm(this);
+    RenameBox = new TRenameBox(this);
+    GotoDirectoryForm = new TGotoDirectoryForm(this);
+    AboutForm = new TAboutForm(this);
+    SettingsForm = new TSettingsForm(
+        Settings, [this] { return std::pair<int32_t, int32_t>(IdFTP1->RecvBufferSize, IdFTP1->SendBufferSize); },
+        [this](int32_t recv, int32_t send) {
+            IdFTP1->RecvBufferSize = recv;
+            IdFTP1->SendBufferSize = send;
+        },
+        this);
+
+    connect(EnterDirForm, &TEnterDirForm::NameEntered, this,
+            [this](int mode, const QString& name) { guard::Run([=, this] { EnterDirNameEntered(mode, name); }); });
+    connect(ConnectForm, &TConnectForm::StoreLiveQueueRequested, this,
+            [this](const std::string& name) { guard::Run([=, this] { Queue.StoreLiveQueue(name); }); });
+    connect(ConnectForm, &TConnectForm::ConnectRequested, this,
+            [this](int site) { guard::Run([=, this] { SiteDialogConnect(site); }); });
+    guard::Connect(ConnectForm, &TConnectForm::RefreshQueueSummaryRequested, this, &TMainForm::RefreshQueueSummary);
+    connect(GotoDirectoryForm, &TGotoDirectoryForm::DirectoryChosen, this,
+            [this](const QString& path) { guard::Run([=, this] { SetLocalDir(path); }); });
+    connect(AboutForm, &TAboutForm::OpenWebPage, this, [](const QString& address) { OpenWebPage(address); });
+}
+
+// ---- Layout ----
+
+void TMainForm::BuildToolBar() {
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setFixedHeight(45);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto button = [this](const char* name, const char* icon, const char* hint, void (TMainForm::*handler)(),
+                         bool enabled = true) {
+        auto* a = new QAction(Icon(icon), QString::fromLatin1(hint), this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(QString::fromLatin1(hint));
+        a->setEnabled(enabled);
+        guard::Connect(a, &QAction::triggered, this, handler);
+        ToolBar1->addAction(a);
+        if (auto* w = ToolBar1->widgetForAction(a)) {
+            w->setObjectName(QString::fromLatin1(name));
+            w->setFixedSize(39, 38);
+        }
+        return a;
+    };
+
+    ToolBar1->addSeparator();
+    ToolButton1 = button("ToolButton1", "sitelist", "Site list", &TMainForm::ToolButton1Click);
+    ToolButton2 = button("ToolButton2", "connect", "Connect", &TMainForm::ToolButton2Click);
+    ToolButton3 = button("ToolButton3", "disconnect", "DisConnect", &TMainForm::ToolButton3Click, false);
+    ToolButton4 = button("ToolButton4", "reconnect", "ReConnect", &TMainForm::ToolButton4Click);
+    ToolBar1->addSeparator();
+    ToolButton6 = button("ToolButton6", "upload", "Upload", &TMainForm::ToolButton6Click, false);
+    ToolButton7 = button("ToolButton7", "download", "Download", &TMainForm::ToolButton7Click, false);
+    ToolBar1->addSeparator();
+    ToolButton15 = button("ToolButton15", "addqueue", "Add to queue", &TMainForm::ToolButton15Click, false);
+    ToolButton16 = button("ToolButton16", "removequeue", "Remove from queue", &TMainForm::ToolButton16Click, false);
+    ToolButton8 = button("ToolButton8", "runqueue", "Transfer queue", &TMainForm::ToolButton8Click, false);
+    ToolBar1->addSeparator();
+    ToolButton10 = button("ToolButton10", "stop", "Stop transfer", &TMainForm::ToolButton10Click);
+    ToolButton11 = button("ToolButton11", "refresh", "Refresh", &TMainForm::ToolButton11Click);
+    ToolBar1->addSeparator();
+    ToolButton13 = button("ToolButton13", "rename", "Rename", &TMainForm::ToolButton13Click);
+    ToolButton18 = button("ToolButton18", "delete", "Delete", &TMainForm::ToolButton18Click);
+    ToolBar1->addSeparator();
+    ToolButton20 = button("ToolButton20", "tray", "Move to system tray ", &TMainForm::ToolButton20Click);
+}
+
+namespace {
+
+// Adds a menu item named after its component, with its caption and handler.
+QAction* Item(TMainForm* form, QMenu* menu, const char* name, const char* caption, void (TMainForm::*handler)(),
+              bool enabled = true) {
+    auto* a = menu->addAction(QString::fromLatin1(caption));
+    a->setObjectName(QString::fromLatin1(name));
+    a->setEnabled(enabled);
+    if (handler) guard::Connect(a, &QAction::triggered, form, handler);
+    return a;
+}
+
+QMenu* Menu(QWidget* parent, const char* name, const char* caption) {
+    auto* m = new QMenu(QString::fromLatin1(caption), parent);
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+}
+
+}  // namespace
+
+void TMainForm::BuildMenus() {
+    QMenuBar* bar = menuBar();
+
+    File1 = Menu(this, "File1", "&File");
+    Sitelist1 = Item(this, File1, "Sitelist1", "&Site list", &TMainForm::Sitelist1Click);
+    File1->addSeparator();
+    ReConnect1 = Item(this, File1, "ReConnect1", "&ReConnect", &TMainForm::ReConnect1Click, false);
+    DisConnect1 = Item(this, File1, "DisConnect1", "&DisConnect", &TMainForm::DisConnect1Click, false);
+    File1->addSeparator();
+    N11 = Item(this, File1, "N11", "&Exit", &TMainForm::N11Click);
+    bar->addMenu(File1);
+
+    Options1 = Menu(this, "Options1", "&Settings");
+    Main1 = Item(this, Options1, "Main1", "Settings", &TMainForm::Main1Click);
+    bar->addMenu(Options1);
+
+    ransfer1 = Menu(this, "ransfer1", "&Transfer");
+    Download2 = Item(this, ransfer1, "Download2", "&Download", &TMainForm::Download2Click, false);
+    Upload2 = Item(this, ransfer1, "Upload2", "&Upload", &TMainForm::Upload2Click, false);
+    ransferqueue1 = Item(this, ransfer1, "ransferqueue1", "&Transfer from queue", &TMainForm::ransferqueue1Click, false);
+    ransfer1->addSeparator();
+    Addtoqueue3 = Item(this, ransfer1, "Addtoqueue3", "&Add to queue", &TMainForm::Addtoqueue3Click, false);
+    ransfer1->addSeparator();
+    Stop1 = Item(this, ransfer1, "Stop1", "Stop", &TMainForm::Stop1Click, false);
+    bar->addMenu(ransfer1);
+
+    Commands1 = Menu(this, "Commands1", "&Commands");
+    Refresh3 = Item(this, Commands1, "Refresh3", "&Refresh", &TMainForm::Refresh3Click);
+    Refresh3->setShortcut(QKeySequence(Qt::Key_F5));
+    Rename3 = Item(this, Commands1, "Rename3", "Re&name", &TMainForm::Rename3Click);
+    Rename3->setShortcut(QKeySequence(Qt::Key_F6));
+    Makedirectory2 = Item(this, Commands1, "Makedirectory2", "&Make directory", &TMainForm::Makedirectory2Click);
+    Makedirectory2->setShortcut(QKeySequence(Qt::Key_F7));
+    Delete3 = Item(this, Commands1, "Delete3", "&Delete", &TMainForm::Delete3Click);
+    Delete3->setShortcut(QKeySequence(Qt::Key_F8));
+    bar->addMenu(Commands1);
+
+    Queue1 = Menu(this, "Queue1", "&Queue");
+    Addtoqueue4 = Item(this, Queue1, "Addtoqueue4", "&Add to queue", nullptr, false);
+    Queue1->addSeparator();
+    Removefromqueue3 = Item(this, Queue1, "Removefromqueue3", "&Remove from queue", &TMainForm::Removefromqueue3Click);
+    Removeallfromqueue2 =
+        Item(this, Queue1, "Removeallfromqueue2", "Remove &all from queue", &TMainForm::Removeallfromqueue2Click);
+    Queue1->addSeparator();
+    Resetselectedststus1 =
+        Item(this, Queue1, "Resetselectedststus1", "Reset selected &ststus", &TMainForm::Resetselectedststus1Click);
+    Resetallststuses2 = Item(this, Queue1, "Resetallststuses2", "R&eset all statuses", &TMainForm::Resetallststuses2Click);
+    Queue1->addSeparator();
+    Movetotop2 = Item(this, Queue1, "Movetotop2", "&Move to top", &TMainForm::Movetotop2Click);
+    Moveoneup2 = Item(this, Queue1, "Moveoneup2", "Move one &up", &TMainForm::Moveoneup2Click);
+    Moveonedown2 = Item(this, Queue1, "Moveonedown2", "Move one &down", &TMainForm::Moveonedown2Click);
+    bar->addMenu(Queue1);
+
+    Help1 = Menu(this, "Help1", "&Help");
+    Connecttohomesite1 =
+        Item(this, Help1, "Connecttohomesite1", "&Connect to home site", &TMainForm::Connecttohomesite1Click);
+    Help1->addSeparator();
+    About1 = Item(this, Help1, "About1", "&About", &TMainForm::About1Click);
+    bar->addMenu(Help1);
+}
+
+void TMainForm::BuildPopupMenus() {
+    HostPopupMenu = Menu(this, "HostPopupMenu", "");
+    Download1 = Item(this, HostPopupMenu, "Download1", "Do&wnload", &TMainForm::Download1Click);
+    AddtoQueue1 = Item(this, HostPopupMenu, "AddtoQueue1", "Add to &Queue", &TMainForm::AddtoQueue1Click);
+    HostPopupMenu->addSeparator();
+    MakeDir1 = Item(this, HostPopupMenu, "MakeDir1", "&Make Directory", &TMainForm::MakeDir1Click);
+    Rename1 = Item(this, HostPopupMenu, "Rename1", "&Rename", &TMainForm::Rename1Click);
+    Delete1 = Item(this, HostPopupMenu, "Delete1", "&Delete", &TMainForm::Delete1Click);
+    HostPopupSeparators.push_back(HostPopupMenu->addSeparator());
+    ChangeDirUp1 = Item(this, HostPopupMenu, "ChangeDirUp1", "Change Directory U&p", &TMainForm::ChangeDirUp1Click);
+    GotoDirectory1 = Item(this, HostPopupMenu, "GotoDirectory1", "&Goto Directory", &TMainForm::GotoDirectory1Click);
+    Homedirectory1 = Item(this, HostPopupMenu, "Homedirectory1", "&Home Directory", &TMainForm::Homedirectory1Click);
+    HostPopupSeparators.push_back(HostPopupMenu->addSeparator());
+    Refresh1 = Item(this, HostPopupMenu, "Refresh1", "&Refresh", &TMainForm::Refresh1Click);
+
+    HomePopupMenu = Menu(this, "HomePopupMenu", "");
+    Upload1 = Item(this, HomePopupMenu, "Upload1", "&Upload", &TMainForm::Upload1Click);
+    AddtoQueue2 = Item(this, HomePopupMenu, "AddtoQueue2", "Add to &Queue", &TMainForm::AddtoQueue2Click);
+    HomePopupMenu->addSeparator();
+    MakeDirectory1 = Item(this, HomePopupMenu, "MakeDirectory1", "&Make Directory", &TMainForm::MakeDirectory1Click);
+    Rename2 = Item(this, HomePopupMenu, "Rename2", "&Rename", &TMainForm::Rename2Click);
+    Delete2 = Item(this, HomePopupMenu, "Delete2", "&Delete", &TMainForm::Delete2Click);
+    HomePopupMenu->addSeparator();
+    ChangeDirectoryUp1 =
+        Item(this, HomePopupMenu, "ChangeDirectoryUp1", "Change Directory U&p", &TMainForm::ChangeDirectoryUp1Click);
+    GotoDirectory2 = Item(this, HomePopupMenu, "GotoDirectory2", "&Goto Directory", &TMainForm::GotoDirectory2Click);
+    HomePopupMenu->addSeparator();
+    Refresh2 = Item(this, HomePopupMenu, "Refresh2", "&Refresh", &TMainForm::Refresh2Click);
+
+    QueuePopupMenu = Menu(this, "QueuePopupMenu", "");
+    TransferQueue1 = Item(this, QueuePopupMenu, "TransferQueue1", "&Transfer Queue", &TMainForm::TransferQueue1Click, false);
+    QueuePopupMenu->addSeparator();
+    RemovefromQueue1 =
+        Item(this, QueuePopupMenu, "RemovefromQueue1", "&Remove from Queue", &TMainForm::RemovefromQueue1Click);
+    RemoveallFromQueue1 =
+        Item(this, QueuePopupMenu, "RemoveallFromQueue1", "Remove &all items", &TMainForm::RemoveallFromQueue1Click);
+    QueuePopupMenu->addSeparator();
+    ResetStetsu1 = Item(this, QueuePopupMenu, "ResetStetsu1", "Reset selected &statsu", &TMainForm::ResetStetsu1Click);
+    Resetallststuses1 =
+        Item(this, QueuePopupMenu, "Resetallststuses1", "Reset all statuses", &TMainForm::Resetallststuses1Click);
+    QueuePopupMenu->addSeparator();
+    Movetotop1 = Item(this, QueuePopupMenu, "Movetotop1", "&Move to top", &TMainForm::Movetotop1Click);
+    Moveoneup1 = Item(this, QueuePopupMenu, "Moveoneup1", "Move one &up", &TMainForm::Moveoneup1Click);
+    Moveonedown1 = Item(this, QueuePopupMenu, "Moveonedown1", "Move one &down", &TMainForm::Moveonedown1Click);
+
+    auto attach = [this](QWidget* list, QMenu* menu) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this, [list, menu](const QPoint& pos) {
+            menu->popup(list->mapToGlobal(pos));
+        });
+    };
+    attach(RemoteDirList, HostPopupMenu);
+    attach(HomeDirList, HomePopupMenu);
+    attach(QueueListView, QueuePopupMenu);
+}
+
+void TMainForm::BuildPanes() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    MainSplitter = new QSplitter(Qt::Vertical, central);
+    MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+    MainSplitter->setChildrenCollapsible(false);
+    layout->addWidget(MainSplitter);
+
+    StatusPanel = new QWidget(MainSplitter);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    auto* statusLayout = new QVBoxLayout(StatusPanel);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    StatusList = new TStatusLog(StatusPanel);
+    statusLayout->addWidget(StatusList);
+    StatusPanel->setMinimumHeight(40);
+
+    PaneSplitter = new QSplitter(Qt::Horizontal, MainSplitter);
+    PaneSplitter->setObjectName(QStringLiteral("PaneSplitter"));
+    PaneSplitter->setChildrenCollapsible(false);
+
+    auto makePane = [this](const char* panelName, const char* comboName, const char* upName) {
+        auto* panel = new QWidget(PaneSplitter);
+        panel->setObjectName(QString::fromLatin1(panelName));
+        panel->setMinimumWidth(120);
+        auto* combo = new QComboBox(panel);
+        combo->setObjectName(QString::fromLatin1(comboName));
+        auto* up = new QToolButton(panel);
+        up->setObjectName(QString::fromLatin1(upName));
+        up->setText(QStringLiteral("DirUp"));
+        up->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        up->setFixedWidth(std::max(48, up->fontMetrics().horizontalAdvance(up->text()) + 16));
+        panel->installEventFilter(this);
+        return std::tuple{panel, combo, up};
+    };
+
+    std::tie(HomeDirPanel, HomeDirCombo, HomeDirUpButton) = makePane("HomeDirPanel", "HomeDirCombo", "HomeDirUpButton");
+    HomeDirModel = new QFileSystemModel(this);
+    HomeDirModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    HomeDirModel->setReadOnly(true);
+    HomeDirList = new QTreeView(HomeDirPanel);
+    HomeDirList->setObjectName(QStringLiteral("HomeDirList"));
+    HomeDirList->setModel(HomeDirModel);
+    HomeDirList->setRootIsDecorated(false);
+    HomeDirList->setItemsExpandable(false);
+    HomeDirList->setUniformRowHeights(true);
+    HomeDirList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    HomeDirList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    HomeDirList->setSortingEnabled(true);
+    HomeDirList->sortByColumn(0, Qt::AscendingOrder);
+    HomeDirList->setColumnWidth(0, 220);
+    HomeDirList->setColumnWidth(1, 80);
+    HomeDirList->setColumnWidth(2, 90);
+    HomeDirCombo->setEditable(false);
+    connect(HomeDirList, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        guard::Run([=, this] {
+            if (HomeDirModel->isDir(index)) SetLocalDir(HomeDirModel->filePath(index));
+        });
+    });
+    connect(HomeDirCombo, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
+        guard::Run([=, this] { SetLocalDir(HomeDirCombo->itemData(i).toString()); });
+    });
+    connect(HomeDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        // The first entry of a freshly shown folder becomes current.
+        if (QDir(path) != QDir(QString::fromStdString(LocalDir()))) return;
+        if (!HomeDirList->currentIndex().isValid() && HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0)
+            HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+    });
+    guard::Connect(HomeDirUpButton, &QToolButton::clicked, this, &TMainForm::HomeDirUpButtonClick);
+    guard::Connect(HomeDirList, &QTreeView::clicked, this, &TMainForm::HomeDirListClick);
+
+    std::tie(RemoteDirPanel, RemoteDirCombo, RemoteDirUpButton) =
+        makePane("RemoteDirPanel", "RemoteDirCombo", "RemoteDirUpButton");
+    RemoteDirCombo->setEditable(true);
+    RemoteDirCombo->setInsertPolicy(QComboBox::NoInsert);
+    RemoteDirList = new QTreeWidget(RemoteDirPanel);
+    RemoteDirList->setObjectName(QStringLiteral("RemoteDirList"));
+    RemoteDirList->setColumnCount(3);
+    RemoteDirList->setHeaderLabels({QStringLiteral("FileName"), QStringLiteral("Size"), QStringLiteral("Modified")});
+    RemoteDirList->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    RemoteDirList->setRootIsDecorated(false);
+    RemoteDirList->setUniformRowHeights(true);
+    RemoteDirList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    RemoteDirList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    RemoteDirList->setIconSize(QSize(16, 16));
+    RemoteDirList->setColumnWidth(0, 240);
+    RemoteDirList->setColumnWidth(1, 90);
+    RemoteDirList->setColumnWidth(2, 110);
+    guard::Connect(RemoteDirList, &QTreeWidget::itemDoubleClicked, this, &TMainForm::RemoteDirListDblClick);
+    guard::Connect(RemoteDirList, &QTreeWidget::itemClicked, this, &TMainForm::RemoteDirListClick);
+    guard::Connect(RemoteDirUpButton, &QToolButton::clicked, this, &TMainForm::RemoteDirUpButtonClick);
+    guard::Connect(RemoteDirCombo, QOverload<int>::of(&QComboBox::activated), this, &TMainForm::RemoteDirComboClick);
+    HomeDirList->installEventFilter(this);
+    RemoteDirList->installEventFilter(this);
+
+    PaneSplitter->addWidget(HomeDirPanel);
+    PaneSplitter->addWidget(RemoteDirPanel);
+    PaneSplitter->setStretchFactor(0, 0);
+    PaneSplitter->setStretchFactor(1, 1);
+    PaneSplitter->setSizes({503, 418});
+
+    setCentralWidget(central);
+    SetLocalDir(QDir::homePath());
+}
+
+void TMainForm::BuildQueueList() {
+    QueuePanel = new QWidget(MainSplitter);
+    QueuePanel->setObjectName(QStringLiteral("QueuePanel"));
+    QueuePanel->setMinimumHeight(50);
+    auto* layout = new QVBoxLayout(QueuePanel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QueueModel = new TQueueListModel(this);
+    QueueModel->OnSelectRow = [this](int row) { SelectQueueRow(row); };
+    QueueModel->OnSummary = [this](const std::string& text) { SetPanelText(7, statuslog::Display(text)); };
+    QueueListView = new QTreeView(QueuePanel);
+    QueueListView->setObjectName(QStringLiteral("QueueListView"));
+    QueueListView->setModel(QueueModel);
+    QueueListView->setRootIsDecorated(false);
+    QueueListView->setItemsExpandable(false);
+    QueueListView->setUniformRowHeights(true);
+    QueueListView->setAllColumnsShowFocus(true);
+    QueueListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    QueueListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    QueueListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int i = 0; i < static_cast<int>(std::size(kQueueColumns)); ++i)
+        QueueListView->setColumnWidth(i, kQueueColumns[i].Width);
+    layout->addWidget(QueueListView);
+
+    MainSplitter->addWidget(StatusPanel);
+    MainSplitter->addWidget(PaneSplitter);
+    MainSplitter->addWidget(QueuePanel);
+    MainSplitter->setStretchFactor(0, 0);
+    MainSplitter->setStretchFactor(1, 1);
+    MainSplitter->setStretchFactor(2, 0);
+    MainSplitter->setSizes({100, 360, 129});
+}
+
+void TMainForm::BuildStatusBar() {
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+    const QFontMetrics fm(StatusBar1->font());
+    for (int i = 0; i < static_cast<int>(std::size(kPanels)); ++i) {
+        auto* label = new QLabel(StatusBar1);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setIndent(3);
+        const int width = std::max(kPanels[i].Width, fm.horizontalAdvance(QString::fromLatin1(kPanels[i].Sample)) + 12);
+        if (i == 5) label->setAlignment(Qt::AlignCenter);
+        if (i + 1 == static_cast<int>(std::size(kPanels))) {
+            // The last panel takes the rest of the bar, so a long queue summary is not cut.
+            label->setMinimumWidth(width);
+            StatusBar1->addWidget(label, 1);
+        } else {
+            label->setFixedWidth(width);
+            StatusBar1->addWidget(label, 0);
+        }
+        StatusPanels.push_back(label);
+    }
+    // The progress bar lies over panel 4.
+    ProgressBar1 = new QProgressBar(StatusPanels[4]);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    auto* pl = new QHBoxLayout(StatusPanels[4]);
+    pl->setContentsMargins(2, 2, 2, 2);
+    pl->addWidget(ProgressBar1);
+}
+
+void TMainForm::LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list) {
+    if (!panel || !combo || !up || !list) return;
+    const int comboHeight = combo->sizeHint().height();
+    const int comboWidth = std::max(40, panel->width() - up->width() - 12);
+    combo->setGeometry(4, 4, comboWidth, comboHeight);
+    up->setGeometry(comboWidth + 8, 4, up->width(), comboHeight);
+    const int listTop = 4 + comboHeight + 4;
+    list->setGeometry(0, listTop, panel->width(), std::max(0, panel->height() - comboHeight - 4 - 4));
+}
+
+void TMainForm::HomeDirPanelResize() { LayoutPane(HomeDirPanel, HomeDirCombo, HomeDirUpButton, HomeDirList); }
+
+void TMainForm::RemoteDirPanelResize() {
+    LayoutPane(RemoteDirPanel, RemoteDirCombo, RemoteDirUpButton, RemoteDirList);
+}
+
+// ---- Availability of the session-dependent commands ----
+
+void TMainForm::ApplyStartAvailability() {
+    for (QAction* a : {ToolButton1, ToolButton2, ToolButton4, ToolButton10, ToolButton11}) a->setEnabled(true);
+    for (QAction* a : {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1,
+                       AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
+                       Upload2, Stop1, Addtoqueue4})
+        a->setEnabled(false);
+    RemoteDirList->setEnabled(false);
+    RemoteDirCombo->setEnabled(false);
+    RemoteDirUpButton->setEnabled(false);
+}
+
+void TMainForm::ApplyConnectedAvailability() {
+    for (QAction* a : {ToolButton1, ToolButton2, ToolButton6, ToolButton10, Stop1}) a->setEnabled(false);
+    for (QAction* a : {ToolButton3, ToolButton4, ToolButton7, ToolButton8, ToolButton15, ToolButton16, ToolButton11,
+                       Upload1, AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1,
+                       Addtoqueue3, Addtoqueue4})
+        a->setEnabled(true);
+    RemoteDirList->setEnabled(true);
+    RemoteDirCombo->setEnabled(true);
+    RemoteDirUpButton->setEnabled(true);
+}
+
+void TMainForm::ApplyDisconnectedAvailability() {
+    // "Stop transfer" is left to the disconnect itself (disabled only when a connection was open).
+    for (QAction* a : {ToolButton1, ToolButton2, ToolButton4}) a->setEnabled(true);
+    for (QAction* a : {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1,
+                       AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
+                       Upload2, Stop1, Addtoqueue4})
+        a->setEnabled(false);
+    RemoteDirList->clear();
+    RemoteDirCombo->clear();
+    RemoteDirCombo->setEditText(QString());
+    RemoteDirList->setEnabled(false);
+    RemoteDirCombo->setEnabled(false);
+    RemoteDirUpButton->setEnabled(false);
+}
+
+// ---- Local pane ----
+
+std::string TMainForm::LocalDir() const {
+    const QString dir = HomeDirList ? HomeDirModel->filePath(HomeDirList->rootIndex()) : QString();
+    std::string s = dir.isEmpty() ? std::string("/") : QFile::encodeName(dir).toStdString();
+    if (s.empty() || s.back() != '/') s += '/';
+    return s;
+}
+
+bool TMainForm::SetLocalDir(const QString& path) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isDir()) return false;
+    const QString folder = QDir::cleanPath(info.absoluteFilePath());
+    HomeDirModel->setRootPath(folder);
+    HomeDirList->setRootIndex(HomeDirModel->index(folder));
+    HomeDirList->setCurrentIndex(QModelIndex());
+    FillHomeCombo(folder);
+    return true;
+}
+
+void TMainForm::FillHomeCombo(const QString& folder) {
+    // The folder and its ancestors, the root first, each indented one step deeper.
+    QStringList chain;
+    QDir d(folder);
+    while (true) {
+        chain.prepend(d.absolutePath());
+        if (d.isRoot() || !d.cdUp()) break;
+    }
+    HomeDirCombo->clear();
+    for (int i = 0; i < chain.size(); ++i) {
+        const QString& p = chain[i];
+        QString shown = i == 0 ? p : QFileInfo(p).fileName();
+        HomeDirCombo->addItem(QString(i * 2, QLatin1Char(' ')) + shown, p);
+        HomeDirCombo->setItemData(i, p, Qt::ToolTipRole);
+    }
+    HomeDirCombo->setCurrentIndex(static_cast<int>(chain.size()) - 1);
+}
+
+void TMainForm::RefreshLocalPane() {
+    const QString folder = QString::fromStdString(LocalDir());
+    // Asking for the root path again makes the model re-read the folder.
+    HomeDirModel->setRootPath(QString());
+    HomeDirModel->setRootPath(folder);
+    HomeDirList->setRootIndex(HomeDirModel->index(QDir::cleanPath(folder)));
+}
+
+// ---- Queue ----
+
+int TMainForm::SelectedQueueRow() const {
+    const auto rows = QueueListView->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& i : rows)
+        if (first < 0 || i.row() < first) first = i.row();
+    return first;
+}
+
+void TMainForm::SelectQueueRow(int row) {
+    if (row < 0 || row >= QueueModel->rowCount()) return;
+    const QModelIndex index = QueueModel->index(row, 0);
+    QueueListView->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QueueListView->scrollTo(index);
+}
+
+void TMainForm::RefreshQueueSummary() { Queue.RefreshQueueSummary(); }
+
+// ---- FormActivate ----
+
+void TMainForm::FormActivate() {
+    if (!FirstActivation) return;
+    ActivePane = 1;
+    LoadStoredState();
+    // Store "Disconnected" as the tray tip; it reaches the icon with its next update.
+    TrayTip = QStringLiteral("Disconnected");
+    if (HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0 && !HomeDirList->currentIndex().isValid())
+        HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+    FirstActivation = false;
+    if (ConnectForm) ConnectForm->Open();
+}
+
+void TMainForm::LoadStoredState() {
+    const TSiteLoadReport sites = SiteTable.Load(DataDir);
+    if (ConnectForm) ConnectForm->RefillList();
+    QStringList notices;
+    if (!sites.Message.empty()) notices << statuslog::Display(sites.Message);
+
+    const TSettingsLoadReport settings = Settings.Load(DataDir, SiteTable);
+    if (settings.FileFound) {
+        if (settings.LocalDirToOpen) SetLocalDir(QFile::decodeName(QByteArray::fromStdString(*settings.LocalDirToOpen)));
+        IdFTP1->RecvBufferSize = BufferSizeInRange(Settings.Status.RecvBufferSize, DefaultRecvBufferSize);
+        IdFTP1->SendBufferSize = BufferSizeInRange(Settings.Status.SendBufferSize, DefaultSendBufferSize);
+    }
+    if (!settings.Message.empty()) notices << statuslog::Display(settings.Message);
+
+    // The queue of the site named in the settings becomes live (none when the name matched no site).
+    const TQueueLoadReport queues = Queue.LoadQueueFile(DataDir, settings.LastSiteName);
+    if (!queues.Message.empty()) notices << statuslog::Display(queues.Message);
+    Queue.RefreshQueueSummary();
+
+    for (const QString& n : notices) guard::ShowMessage(n);
+}
+
+// ---- FormCloseQuery ----
+
+bool TMainForm::FormCloseQuery() {
+    if (Transfer.Transferring) {
+        if (!guard::AskYesNo(QStringLiteral("File transfer in process! Close Orlix FTP client?"))) return false;
+        ToolButton10Click();
+    }
+    SaveStoredState();
+    return true;
+}
+
+void TMainForm::SaveStoredState() {
+    SiteTable.Save(DataDir);
+    Settings.Save(DataDir, SiteTable, LocalDir());
+    Queue.SaveQueueFiles(DataDir, SiteTable);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    bool allowed = false;
+    guard::Run([&] { allowed = FormCloseQuery(); });
+    if (allowed) {
+        // The dialogs are separate windows: they go with the main window.
+        for (QWidget* w : {static_cast<QWidget*>(ConnectForm), static_cast<QWidget*>(SettingsForm),
+                           static_cast<QWidget*>(AboutForm), static_cast<QWidget*>(EnterDirForm),
+                           static_cast<QWidget*>(GotoDirectoryForm)})
+            if (w) w->hide();
+        if (TrayIcon) TrayIcon->hide();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TMainForm::N11Click() { close(); }
+
+// ---- Window events ----
+
+bool TMainForm::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate && FirstActivation) {
+        // After the window has finished becoming active, so the site dialog opens on top of it.
+        QTimer::singleShot(0, this, [this] { guard::Run([this] { FormActivate(); }); });
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && Settings.Status.MinimizeToTray && !InTray &&
+        TrayAvailable()) {
+        // The minimize command goes to "Move to system tray"; hiding is left until the state change is over.
+        QTimer::singleShot(0, this, [this] { guard::Run([this] { ToolButton20Click(); }); });
+    }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Resize) {
+        if (watched == HomeDirPanel) guard::Run([this] { HomeDirPanelResize(); });
+        if (watched == RemoteDirPanel) guard::Run([this] { RemoteDirPanelResize(); });
+    } else if (e->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+        if (watched == HomeDirList) guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); });
+        if (watched == RemoteDirList) guard::Run([this] { RemoteDirListKeyUp(Qt::Key_Tab); });
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+// ---- Tray ----
+
+bool TMainForm::TrayAvailable() const {
+    if (TrayAvailableOverride >= 0) return TrayAvailableOverride == 1;
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TMainForm::SetTrayTip(const QString& text) {
+    TrayTip = QString::fromStdString(progress::CutTrayTip(text.toStdString()));
+    if (TrayIcon) TrayIcon->setToolTip(TrayTip);
+}
+
+void TMainForm::ToolButton20Click() {
+    if (!TrayAvailable()) {
+        // No notification area to come back from: minimise instead of hiding.
+        if (!isMinimized()) showMinimized();
+        return;
+    }
+    InTray = true;
+    hide();
+    TrayIcon->setToolTip(TrayTip);
+    TrayIcon->show();
+}
+
+void TMainForm::LeaveTray() {
+    InTray = false;
+    TrayIcon->hide();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger) {
+        LeaveTray();
+    } else if (reason == QSystemTrayIcon::Context) {
+        SetTrayTip(TrayTip + QStringLiteral(" da"));
+    }
+}
+
+// ---- Settings, About, web page ----
+
+void TMainForm::Main1Click() {
+    if (SettingsForm) SettingsForm->Open();
+}
+
+void TMainForm::About1Click() {
+    if (AboutForm) AboutForm->ShowCentered();
+}
+
+void TMainForm::Connecttohomesite1Click() { OpenWebPage(QString::fromLatin1(TAboutForm::WebAddress)); }
+
+void TMainForm::OpenWebPage(const QString& address) {
+    // The desktop's browser; whatever happens there is not reported.
+    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+}

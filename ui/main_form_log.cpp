@@ -1,0 +1,101 @@
+// The status log, the status bar and the progress display of the main window.
+
+#include "ui/main_form.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+#include "ftp/ftp_client.h"
+#include "ui/status_log.h"
+
+void TMainForm::IdLogEvent1Sent(const std::string& text) {
+    StatusList->Trim();
+    if (Transfer.UploadResumePhase <= 1)
+        StatusList->AddLine(statuslog::Display(statuslog::CommandLine(text)), statuslog::CommandColor());
+}
+
+void TMainForm::IdLogEvent1Received(const std::string& text) {
+    StatusList->Trim();
+    if (Transfer.UploadResumePhase == 0)
+        StatusList->AddLine(statuslog::Display(statuslog::ReplyLine(text)), statuslog::ReplyColor());
+}
+
+void TMainForm::IdFTP1Status(TIdStatus /*status*/, const std::string& text) {
+    StatusList->Trim();
+    if (Transfer.UploadResumePhase <= 1)
+        StatusList->AddLine(statuslog::Display(statuslog::StatusLine(text)), statuslog::StatusColor());
+}
+
+void TMainForm::AddLogLine(const QString& text) { StatusList->AddLine(text, statuslog::StatusColor()); }
+
+void TMainForm::SetPanelText(int panel, const QString& text) {
+    if (panel < 0 || panel >= static_cast<int>(StatusPanels.size())) return;
+    QLabel* label = StatusPanels[static_cast<size_t>(panel)];
+    if (label->text() != text) label->setText(text);
+}
+
+QString TMainForm::PanelText(int panel) const {
+    if (panel < 0 || panel >= static_cast<int>(StatusPanels.size())) return {};
+    return StatusPanels[static_cast<size_t>(panel)]->text();
+}
+
+void TMainForm::IdFTP1WorkBegin(TWorkMode /*mode*/, int64_t /*max*/) {
+    if (Transfer.WorkBegin()) {
+        Progress.Restart();
+        progressPending_ = false;
+        lastPaint_ = {};  // the first event of a transfer is shown at once
+    }
+}
+
+void TMainForm::IdFTP1Work(TWorkMode mode, int64_t count) {
+    const auto now = progress::Clock::now();
+    const int64_t elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - Progress.TransferStartTime).count();
+    progress::UpdateSpeed(Progress, count, elapsedMs);
+    pendingRead_ = mode == wkRead;
+    pendingCount_ = count;
+    pendingElapsedMs_ = elapsedMs;
+    progressPending_ = true;
+    // Painting is the expensive part: a transfer raises an event per received piece, far more
+    // often than anyone can read the panels.
+    if (lastPaint_ == progress::Clock::time_point{} || now - lastPaint_ >= PanelRepaintInterval) FlushProgress();
+
+    if (Transfer.StopTransfer) {
+        try {
+            IdFTP1->Abort();
+        } catch (...) {
+            // A failing abort changes nothing: the transfer ends through its closed connection.
+        }
+        if (InTray) SetTrayTip(QStringLiteral("Aborted"));
+        Transfer.Transferring = false;
+    }
+}
+
+void TMainForm::FlushProgress() {
+    lastPaint_ = progress::Clock::now();
+    if (!progressPending_) return;
+    progressPending_ = false;
+    const progress::TProgressTexts t = progress::MakeTexts(Progress, Transfer, pendingRead_, pendingCount_,
+                                                           pendingElapsedMs_, decimalSeparatorBytes_);
+    SetPanelText(6, QString::fromStdString(t.Speed));
+    if (t.HasPercent) {
+        SetPanelText(5, QString::fromStdString(t.PercentText));
+        ProgressBar1->setValue(std::clamp(t.Percent, 0, 100));
+    }
+    SetPanelText(2, QString::fromStdString(t.Elapsed));
+    SetPanelText(3, QString::fromStdString(t.Left));
+    if (InTray) SetTrayTip(QString::fromStdString(progress::TrayProgressTip(t.Speed, t.PercentText)));
+}
+
+void TMainForm::IdFTP1WorkEnd(TWorkMode /*mode*/) {
+    if (Transfer.WorkEndResets()) ResetStatusBar();
+}
+
+void TMainForm::ResetStatusBar() {
+    Transfer.Transferring = false;
+    progressPending_ = false;
+    SetPanelText(0, QStringLiteral("Ready"));
+    for (int i = 1; i <= 6; ++i) SetPanelText(i, QString());
+    if (Queue.QueueTotalBytes() == 0) SetPanelText(7, QString());
+    ProgressBar1->setValue(0);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The Qt side of the responsiveness hook: processes the window's pending events while a socket call
+// waits on the user-interface thread.
+
+#include <chrono>
+
+#include "transport/anti_freeze.h"
+
+class TQtMessagePump : public TIdMessagePump {
+public:
+    void ProcessAllPendingEvents() override;
+    bool ProcessOnePendingEvent() override;
+
+    // Calls that come closer together than this are answered without asking the event loop: the
+    // transport calls the hook after every received chunk, and asking the loop that often would cost
+    // a bulk transfer a good part of its speed. Pending input still waits no more than this long.
+    std::chrono::microseconds MinInterval{std::chrono::milliseconds(4)};
+
+private:
+    bool Due();
+    std::chrono::steady_clock::time_point last_{};
+};

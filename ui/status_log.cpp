@@ -1,0 +1,131 @@
+#include "ui/status_log.h"
+
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace statuslog {
+
+QColor CommandColor() { return QColor(0, 128, 0); }
+QColor ReplyColor() { return QColor(0, 0, 0); }
+QColor StatusColor() { return QColor(0, 0, 255); }
+
+namespace {
+
+bool StartsWithPass(const std::string& s, size_t at) {
+    static const char kWord[] = "PASS";
+    if (s.size() < at + 4) return false;
+    for (size_t i = 0; i < 4; ++i) {
+        const char c = s[at + i];
+        if (c != kWord[i] && c != kWord[i] + ('a' - 'A')) return false;
+    }
+    // "PASS" alone, or followed by a blank: the command, not some other word starting with it.
+    return s.size() == at + 4 || s[at + 4] == ' ';
+}
+
+}  // namespace
+
+std::string HidePassword(const std::string& sentText) {
+    std::string out;
+    out.reserve(sentText.size());
+    size_t lineStart = 0;
+    while (lineStart <= sentText.size()) {
+        // The end of this line: the next "<EOL>", "<CR>", "<LF>", CR or LF.
+        size_t end = sentText.size();
+        for (const char* sep : {"<EOL>", "<CR>", "<LF>", "\r", "\n"}) {
+            const size_t p = sentText.find(sep, lineStart);
+            if (p != std::string::npos && p < end) end = p;
+        }
+        if (StartsWithPass(sentText, lineStart) && end > lineStart + 4)
+            out += sentText.substr(lineStart, 5) + "****";
+        else
+            out += sentText.substr(lineStart, end - lineStart);
+        if (end == sentText.size()) break;
+        // Copy the separator itself.
+        size_t sepLen = 1;
+        for (const char* sep : {"<EOL>", "<CR>", "<LF>"}) {
+            if (sentText.compare(end, std::char_traits<char>::length(sep), sep) == 0) {
+                sepLen = std::char_traits<char>::length(sep);
+                break;
+            }
+        }
+        out += sentText.substr(end, sepLen);
+        lineStart = end + sepLen;
+    }
+    return out;
+}
+
+std::string CommandLine(const std::string& sentText) { return "Command:   " + HidePassword(sentText); }
+std::string ReplyLine(const std::string& receivedText) { return std::string(20, ' ') + receivedText; }
+std::string StatusLine(const std::string& statusText) { return "Status:         " + statusText; }
+
+QString Display(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace statuslog
+
+TStatusLog::TStatusLog(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName(QStringLiteral("StatusList"));
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // The selection stays visible when the box loses the focus.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    p.setColor(QPalette::Base, Qt::white);
+    setPalette(p);
+    QFont f(QStringLiteral("Monospace"));
+    f.setStyleHint(QFont::TypeWriter);
+    setFont(f);
+}
+
+void TStatusLog::AddLine(const QString& text, const QColor& color) {
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    if (!empty_) c.insertBlock();
+    QTextCharFormat format;
+    format.setForeground(color);
+    c.setBlockCharFormat(format);
+    c.insertText(text, format);
+    empty_ = false;
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TStatusLog::Trim() {
+    if (LineCount() <= statuslog::kMaxLines) return;
+    const QTextBlock keep = document()->findBlockByNumber(statuslog::kTrimmedLines);
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::Start);
+    c.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+}
+
+void TStatusLog::ClearLog() {
+    clear();
+    empty_ = true;
+}
+
+int TStatusLog::LineCount() const { return empty_ ? 0 : document()->blockCount(); }
+
+QString TStatusLog::LineText(int index) const {
+    if (index < 0 || index >= LineCount()) return {};
+    return document()->findBlockByNumber(index).text();
+}
+
+QColor TStatusLog::LineColor(int index) const {
+    if (index < 0 || index >= LineCount()) return {};
+    const QTextBlock b = document()->findBlockByNumber(index);
+    const auto it = b.begin();
+    if (!it.atEnd()) return it.fragment().charFormat().foreground().color();
+    return b.charFormat().foreground().color();
+}
+
+void TStatusLog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
+    QPlainTextEdit::keyPressEvent(event);
+}
