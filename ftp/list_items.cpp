@@ -145,6 +145,11 @@ bool OnlySpacesAndTabs(sv s) {
     return true;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "MM-DD-YYYY": in the usual "MM-DD-YY  hh:mm" layout the two characters after the year are blanks.
+bool HasFourDigitYear(sv line) { return line.size() > 9 && IsDigit(line[8]) && IsDigit(line[9]); }
+
 const char* const kMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 int MonthNumber(sv token) {
@@ -255,10 +260,13 @@ void ParseUnixListItem(TIdFTPListItem& item, TIdFTPListFormat currentFormat, con
 void ParseDosListItem(TIdFTPListItem& item, const TListDate& today) {
     const sv line = item.RawLine;
 
-    // 1.-2. Date columns, then the time token.
+    // 1.-2. Date columns, then the time token. A four-digit year (a server option) moves the
+    // rest of the line two columns to the right.
+    const size_t yearWidth = HasFourDigitYear(line) ? 4 : 2;
     std::string dateText;
-    dateText.append(Slice(line, 0, 2)).append("/").append(Slice(line, 3, 2)).append("/").append(Slice(line, 6, 2));
-    sv rest = Trim(Slice(line, 8));
+    dateText.append(Slice(line, 0, 2)).append("/").append(Slice(line, 3, 2)).append("/");
+    dateText.append(Slice(line, 6, yearWidth));
+    sv rest = Trim(Slice(line, 6 + yearWidth));
     const sv timeText = CutToken(rest);
 
     // 3. Date and time; an invalid one only leaves the date unknown.
@@ -337,10 +345,12 @@ TIdFTPListFormat TIdFTPListItems::DetectFormat(const std::string& line, bool det
         const sv dirColumn = Trim(Slice(u, 24, 6));
         if (dirColumn == "<DIR>") return lfDos;
         if (dirColumn.empty() && ToInt64Def(RemoveCommas(Trim(Slice(u, 30, 8))), -1) != -1) return lfDos;
-        // The size field is right-aligned to column 39: sizes under ten bytes and of a billion
-        // bytes or more do not fit the columns above.
+        // The size field ends in column 38 or 39: sizes under ten bytes and of a hundred million
+        // bytes or more do not fit the columns above. Four-digit years shift it by two.
+        const size_t shift = HasFourDigitYear(u) ? 2 : 0;
+        if (Trim(Slice(u, 24 + shift, 6)) == "<DIR>") return lfDos;
         int64_t size;
-        if (TryToInt64(RemoveCommas(Trim(Slice(u, 24, 15))), size) && size >= 0) return lfDos;
+        if (TryToInt64(RemoveCommas(Trim(Slice(u, 24 + shift, 15))), size) && size >= 0) return lfDos;
     }
     return lfUnknown;
 }

@@ -170,6 +170,7 @@ start() {
   if [ "$kind" != pyftpdlib ]; then
     uid=$(id -u tester); gid=$(id -g tester)
     chown -R tester:tester "$dir"
+    runuser -u tester -- test -x "$dir" || die "the user tester cannot reach $dir (a folder above it is closed)"
   fi
   local vars=("PORT=$port" "ROOT=$dir" "RUNDIR=$run" "PASV_MIN=$pmin" "PASV_MAX=$pmax" "UID=${uid:-}" "GID=${gid:-}")
   case "$kind" in

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <exception>
 #include <set>
 #include <utility>
@@ -96,7 +98,31 @@ TQueueRunner::TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& s
                            ITransferQuestions& questions)
     : ftp_(ftp), queue_(queue), state_(state), view_(view), questions_(questions) {}
 
-std::string TQueueRunner::ScratchFilePath() const { return WithSlash(dataDir_) + kScratchFileName; }
+std::string TQueueRunner::ScratchFilePath() const {
+    if (!dataDir_.empty()) return WithSlash(dataDir_) + kScratchFileName;
+    // Without a data folder from the window: the per-user one, never a shared temporary folder.
+    std::string dir;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        dir = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        dir = std::string(home) + "/.local/share";
+    else
+        throw EIdException("No data folder for " + std::string(kScratchFileName));
+    dir += "/orlix-ftp";
+    if (!LocalDirExists(dir)) {
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        ::chmod(dir.c_str(), 0700);
+    }
+    return dir + "/" + kScratchFileName;
+}
+
+void TQueueRunner::PlaySound(TSoundEvent event) {
+    try {
+        view_.PlayEventSound(event);
+    } catch (...) {
+    }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Commands
@@ -141,7 +167,7 @@ void TQueueRunner::UploadNow(const TPaneContext& pane, const std::vector<std::st
 
 void TQueueRunner::Stop() {
     if (state_.Transferring || state_.RunActive) {
-        view_.PlayEventSound(TSoundEvent::TransferStopped);
+        PlaySound(TSoundEvent::TransferStopped);
         state_.StopTransfer = true;
         // The entry in transfer is the one marked, wherever queue edits have moved it.
         if (current_) {
@@ -187,6 +213,11 @@ int TQueueRunner::FindCurrent(int hint) const {
 void TQueueRunner::RunQueue(int count) {
     if (state_.RunActive) return;
     state_.RunActive = true;
+    // Whatever escapes below, the next run must not be refused.
+    struct TRunEnd {
+        TTransferState& s;
+        ~TRunEnd() { s.RunActive = false; }
+    } runEnd{state_};
     state_.StopTransfer = false;
     lastRunError_.clear();
     int skipped = 0;
@@ -194,7 +225,7 @@ void TQueueRunner::RunQueue(int count) {
     view_.SetRemoteCommandsEnabled(false);
 
     int remaining = count != 0 ? count : queue_.QueueCount();
-    if (remaining > 0) view_.PlayEventSound(TSoundEvent::BeginTransfer);
+    if (remaining > 0) PlaySound(TSoundEvent::BeginTransfer);
 
     if (remaining > 0) {
         try {
@@ -238,18 +269,21 @@ void TQueueRunner::RunQueue(int count) {
             Log("Transfer failed: " + lastRunError_);
             queue_.RefreshReadyRows();
             current_.reset();
-            view_.ReConnect();
+            try {
+                view_.ReConnect();
+            } catch (const std::exception& re) {
+                Log("ReConnect failed: " + std::string(re.what()));
+            }
         }
     }
     current_.reset();
 
-    if (!state_.StopTransfer && !failed) view_.PlayEventSound(TSoundEvent::TransferDone);
+    if (!state_.StopTransfer && !failed) PlaySound(TSoundEvent::TransferDone);
     view_.RefreshLocalPane();
     view_.SetRemoteCommandsEnabled(true);
     ResetStatusBar();
     view_.SetStopEnabled(false);
     state_.ExistsAction = 0;
-    state_.RunActive = false;
 }
 
 void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
@@ -279,7 +313,8 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
             view_.SetStatusPanel(1, c.FileName);
             UploadTree(c.LocalPath, c.RemotePath, c.LocalPath + c.FileName);
         }
-        view_.ListRemoteDirectory("");
+        // After a stop every data transfer of the run would be cut again; the listing waits.
+        if (!state_.StopTransfer) view_.ListRemoteDirectory("");
     }
 }
 

@@ -68,7 +68,8 @@ public:
     TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& state, ITransferView& view,
                  ITransferQuestions& questions);
 
-    // Folder of the scratch file of resumed uploads (the data folder).
+    // Folder of the scratch file of resumed uploads (the data folder; without one the per-user
+    // data folder is used).
     void SetDataDir(const std::string& dataDir) { dataDir_ = dataDir; }
     std::string ScratchFilePath() const;
 
@@ -117,6 +118,7 @@ private:
     // Index of the entry being transferred (same entry, any status), or -1.
     int FindCurrent(int hint) const;
     void Log(const std::string& text) { view_.LogStatus(text); }
+    void PlaySound(TSoundEvent event);
     void LogListingRejects(const std::vector<std::string>& texts);
     void Upload(const std::string& localFile, const std::string& remoteFile);
     void EnsureLocalDir(const std::string& path);

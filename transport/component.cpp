@@ -8,9 +8,11 @@
 // ---- TIdBaseComponent ----
 
 TIdBaseComponent::~TIdBaseComponent() {
-    // Tell every linked object, and unlink from it, so no dangling link remains.
+    // Unlink from every linked object first, then tell each one once, so no dangling link remains.
     std::vector<TIdBaseComponent*> others;
     others.swap(freeNotifies_);
+    std::sort(others.begin(), others.end());
+    others.erase(std::unique(others.begin(), others.end()), others.end());
     for (TIdBaseComponent* o : others) {
         auto& v = o->freeNotifies_;
         v.erase(std::remove(v.begin(), v.end(), this), v.end());
@@ -18,19 +20,22 @@ TIdBaseComponent::~TIdBaseComponent() {
     for (TIdBaseComponent* o : others) o->Notification(this);
 }
 
+// Links are counted: two independent links between the same pair (a connection's Intercept and the
+// intercept's attached connection) each need their own removal.
 void TIdBaseComponent::FreeNotification(TIdBaseComponent* other) {
     if (!other || other == this) return;
-    if (std::find(freeNotifies_.begin(), freeNotifies_.end(), other) == freeNotifies_.end())
-        freeNotifies_.push_back(other);
-    auto& v = other->freeNotifies_;
-    if (std::find(v.begin(), v.end(), this) == v.end()) v.push_back(this);
+    freeNotifies_.push_back(other);
+    other->freeNotifies_.push_back(this);
 }
 
 void TIdBaseComponent::RemoveFreeNotification(TIdBaseComponent* other) {
     if (!other) return;
-    freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), other), freeNotifies_.end());
+    auto it = std::find(freeNotifies_.begin(), freeNotifies_.end(), other);
+    if (it == freeNotifies_.end()) return;
+    freeNotifies_.erase(it);
     auto& v = other->freeNotifies_;
-    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    auto jt = std::find(v.begin(), v.end(), this);
+    if (jt != v.end()) v.erase(jt);
 }
 
 void TIdBaseComponent::Notification(TIdBaseComponent*) {}

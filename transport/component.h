@@ -15,7 +15,8 @@ public:
     TIdBaseComponent(const TIdBaseComponent&) = delete;
     TIdBaseComponent& operator=(const TIdBaseComponent&) = delete;
 
-    // Ask to be told (through Notification) when other is destroyed; mutual.
+    // Ask to be told (through Notification) when other is destroyed, and tell other when this one
+    // is; each call is one counted link, undone by one RemoveFreeNotification.
     void FreeNotification(TIdBaseComponent* other);
     void RemoveFreeNotification(TIdBaseComponent* other);
 

@@ -38,9 +38,11 @@ void TIdConnectionIntercept::PassSend(TIdStream& stream) {
 }
 
 void TIdConnectionIntercept::AttachConnection(TIdTCPConnection* connection) {
-    if (connection_ && connection_ != connection) RemoveFreeNotification(connection_);
-    connection_ = connection;
-    if (connection_) FreeNotification(connection_);
+    if (connection_ != connection) {
+        if (connection_) RemoveFreeNotification(connection_);
+        connection_ = connection;
+        if (connection_) FreeNotification(connection_);
+    }
     if (OnConnect) OnConnect(this);
     PassConnect(connection);
 }

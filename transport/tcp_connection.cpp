@@ -165,7 +165,7 @@ int64_t TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeout, bool r
         }
         if (!ioHandler_) throw EIdClosedSocket();  // released by a user action during the wait
         const long size = std::max(1, RecvBufferSize);
-        receiveChunk_.SetSize(size);
+        if (receiveChunk_.Size() != size) receiveChunk_.SetSize(size);
         n = ioHandler_->ReceiveBytes(receiveChunk_.Data(), size);
         PeerClosed = n == 0;
         if (n == Id_SOCKET_ERROR) {
@@ -179,9 +179,9 @@ int64_t TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeout, bool r
             }
         }
         if (n > 0) {
-            receiveChunk_.SetSize(n);
             if (intercept_) {
-                TIdMemoryStream chunk(receiveChunk_.AsString());
+                // The intercept may change the bytes and their number.
+                TIdMemoryStream chunk(std::string(receiveChunk_.Data(), static_cast<size_t>(n)));
                 intercept_->InterceptReceive(chunk);
                 n = chunk.Size();
                 receiveChunk_.Clear();

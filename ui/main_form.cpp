@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -220,6 +221,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     HomeDirPanelResize();
     RemoteDirPanelResize();
 
+    IconImageList.assign(1, style()->standardIcon(QStyle::SP_DirIcon));
     IconCacheCount = 1;
     FirstActivation = true;
 

@@ -25,6 +25,7 @@
 #include "ui/qt_pump.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -203,6 +204,9 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
 
     QSystemTrayIcon* TrayIcon = nullptr;
+
+    // Small images of the remote list: slot 0 is the folder icon, slot i > 0 belongs to IconCache[i - 1].
+    std::vector<QIcon> IconImageList;
 
     // ---- Menus ----
     QMenu* File1 = nullptr;

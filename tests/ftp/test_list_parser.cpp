@@ -49,41 +49,6 @@ TEST(ListDateTime, EncodesDaysFromTheEpochAndBack) {
     EXPECT_EQ(FormatListDate(0), "");
 }
 
-TEST(ListItem, NewItemValuesAndAssign) {
-    TIdFTPListItem a;
-    EXPECT_EQ(a.ItemSize, 0);
-    EXPECT_EQ(a.LinkCount, 0);
-    EXPECT_EQ(a.GroupRights, "???");
-    EXPECT_EQ(a.OwnerRights, "???");
-    EXPECT_EQ(a.OtherRights, "???");
-    EXPECT_EQ(a.Owner, "????????");
-    EXPECT_EQ(a.Group, "????????");
-    EXPECT_EQ(a.Modified, 0.0);
-    EXPECT_EQ(a.Kind, itFile);
-
-    a.ItemSize = 5368709120;
-    a.LinkCount = 3;
-    a.RawLine = "raw";
-    a.ItemName = "n";
-    a.GroupRights = "r-x";
-    a.Group = "g";
-    a.OwnerRights = "rwx";
-    a.Owner = "o";
-    a.OtherRights = "---";
-    a.Modified = 12.5;
-    a.LinkTarget = "t";
-    a.Kind = itLink;
-    TIdFTPListItem b;
-    b.Assign(a);
-    EXPECT_EQ(b.ItemSize, a.ItemSize);
-    EXPECT_EQ(b.LinkCount, 3);
-    EXPECT_EQ(b.RawLine + b.ItemName + b.GroupRights + b.Group + b.OwnerRights + b.Owner + b.OtherRights +
-                  b.LinkTarget,
-              "rawnr-xgrwxo---t");
-    EXPECT_EQ(b.Modified, 12.5);
-    EXPECT_EQ(b.Kind, itLink);
-}
-
 TEST(ListDetect, FormatsFromTheFirstLine) {
     TIdFTPListItems items;
     EXPECT_EQ(items.DetectFormat("-rw-r--r-- 1 a b 1 Jan 1 2000 x", false), lfNoDetails);
@@ -115,6 +80,8 @@ TEST(ListDetect, DosLinesWithVeryShortOrLongSizes) {
     EXPECT_EQ(items.DetectFormat("12-08-26  03:09AM           5368709120 huge.iso", true), lfDos);
     EXPECT_EQ(items.DetectFormat("12-08-26  03:09AM        1,234,567,890 commas.bin", true), lfDos);
     EXPECT_EQ(items.DetectFormat("12-08-26  03:09AM           -5 neg.bin", true), lfUnknown);
+    EXPECT_EQ(items.DetectFormat("12-08-2026  03:09AM       <DIR>          docs", true), lfDos);
+    EXPECT_EQ(items.DetectFormat("12-08-2026  03:09AM                    1 one.txt", true), lfDos);
 }
 
 TEST(ListUnix, FullLineFields) {
@@ -226,7 +193,11 @@ TEST(ListLoad, FormatsWithoutRules) {
     ASSERT_EQ(none->Count(), 2);
     EXPECT_EQ(none->Items(0).RawLine, "anything at all");
     EXPECT_EQ(none->Items(0).ItemName, "");
-    EXPECT_EQ(none->Items(0).Owner, "????????");
+    EXPECT_EQ(none->Items(0).Owner, "????????");  // new-item values stay
+    EXPECT_EQ(none->Items(0).Group, "????????");
+    EXPECT_EQ(none->Items(0).OwnerRights + none->Items(0).GroupRights + none->Items(0).OtherRights, "?????????");
+    EXPECT_EQ(none->Items(0).Kind, itFile);
+    EXPECT_EQ(none->Items(0).Modified, 0.0);
 
     EXPECT_EQ(Parse({"a", "b"}, lfUnknown)->Count(), 0);
     EXPECT_EQ(Parse({"a", "b"}, lfCustom)->Count(), 0);

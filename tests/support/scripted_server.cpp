@@ -224,7 +224,13 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                 received_ += got;
                 break;
             }
-            case Step::Pause: std::this_thread::sleep_for(std::chrono::milliseconds(s.n)); break;
+            case Step::Pause: {
+                // In short steps, so a destroyed server does not wait out a long pause.
+                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.n);
+                while (!stop_ && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                break;
+            }
             case Step::Close: closeConn(); break;
             case Step::Reset:
                 if (conn_ >= 0) {

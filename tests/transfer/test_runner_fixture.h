@@ -41,6 +41,7 @@ namespace fs = std::filesystem;
 
 // Writes size bytes of the shared pattern (patternBytes) to path, in pieces.
 inline void WritePattern(const std::string& path, int64_t size, int64_t fromOffset = 0) {
+    fs::create_directories(fs::path(path).parent_path());
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) throw std::runtime_error("cannot create " + path);
     const int64_t piece = 4 << 20;
@@ -93,6 +94,25 @@ inline std::string CompareFiles(const std::string& a, const std::string& b) {
     if (fa) std::fclose(fa);
     if (fb) std::fclose(fb);
     return why;
+}
+
+// Compares the first bytes of two files.
+inline std::string ComparePrefix(const std::string& partial, const std::string& whole) {
+    const int64_t n = FileSize(partial);
+    TempDir tmp;
+    FILE* in = std::fopen(whole.c_str(), "rb");
+    FILE* out = std::fopen(tmp.file("p").c_str(), "wb");
+    if (!in || !out) throw std::runtime_error("cannot compare " + partial);
+    std::vector<char> buf(1 << 20);
+    for (int64_t left = n; left > 0;) {
+        size_t got = std::fread(buf.data(), 1, static_cast<size_t>(std::min<int64_t>(left, buf.size())), in);
+        if (got == 0) break;
+        std::fwrite(buf.data(), 1, got, out);
+        left -= static_cast<int64_t>(got);
+    }
+    std::fclose(in);
+    std::fclose(out);
+    return CompareFiles(partial, tmp.file("p"));
 }
 
 // Same folders, same files, same bytes. Empty when equal.
@@ -253,7 +273,7 @@ struct Rig {
             runner.WorkBegin();
         };
         ftp.OnWork = [this](TIdComponent*, TWorkMode mode, int64_t count) {
-            lastPercent = state.Percent(count);
+            if (state.Transferring) lastPercent = state.Percent(count);  // not the listings between files
             if (onWork) onWork(mode, count);
             runner.AbortIfStopped();
         };

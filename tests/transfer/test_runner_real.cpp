@@ -1,5 +1,5 @@
-// The queue runner against real servers: whole trees both ways, and the answers to the
-// file-exists question for single files and for all files of a run.
+// The queue runner against real servers: whole trees both ways, the answers to the file-exists
+// question for single files and for all files of a run, and Stop followed by a resumed download.
 
 #include <gtest/gtest.h>
 
@@ -131,12 +131,14 @@ TEST_P(RunnerReal, DownloadConflictsForAll) {
         EXPECT_TRUE(rig.questions.ExistsAsked[0].ResumeEnabled);
         for (const char* n : {"a", "b", "c"}) {
             const std::string l = local.file(std::string("all/") + n), r = root.file(std::string("all/") + n);
-            if (k.answer == eaSkipAll || k.answer == eaRenameAll)
+            if (k.answer == eaSkipAll || k.answer == eaRenameAll) {
                 EXPECT_EQ(FileSize(l), 3000) << n;
-            else
+            } else {
                 EXPECT_EQ(CompareFiles(l, r), "") << n;
-            if (k.answer == eaRenameAll)
+            }
+            if (k.answer == eaRenameAll) {
                 EXPECT_EQ(CompareFiles(local.file(std::string("all/") + n + "1"), r), "") << n;
+            }
         }
         EXPECT_EQ(rig.queue.QueueCount(), 0);
     }
@@ -197,15 +199,68 @@ TEST_P(RunnerReal, UploadConflictsForAll) {
         EXPECT_EQ(rig.questions.ExistsAsked[0].NameLabel, local.file("all/a"));
         for (const char* n : {"a", "b", "c"}) {
             const std::string l = local.file(std::string("all/") + n), r = root.file(std::string("up/all/") + n);
-            if (k.answer == eaSkipAll || k.answer == eaRenameAll)
+            if (k.answer == eaSkipAll || k.answer == eaRenameAll) {
                 EXPECT_EQ(FileSize(r), 3000) << n;
-            else
+            } else {
                 EXPECT_EQ(CompareFiles(l, r), "") << n;
-            if (k.answer == eaRenameAll) EXPECT_EQ(CompareFiles(l, r + "1"), "") << n;
+            }
+            if (k.answer == eaRenameAll) {
+                EXPECT_EQ(CompareFiles(l, r + "1"), "") << n;
+            }
         }
-        if (k.answer == eaRenameAll) EXPECT_EQ(rig.questions.NamesAsked.front(), "/up/all/a");
+        if (k.answer == eaRenameAll) {
+            EXPECT_EQ(rig.questions.NamesAsked.front(), "/up/all/a");
+        }
         EXPECT_EQ(rig.queue.QueueCount(), 0);
     }
+}
+
+TEST_P(RunnerReal, StopLeavesAbortedEntryAndPartialFileThenResumeCompletes) {
+    const int64_t size = 200LL << 20;
+    WritePattern(root.file("big/f200.bin"), size);
+    Start();
+    rig.queue.AppendEntry(Rig::Entry("Download", "f200.bin", local.path(), "/big", size));
+    bool stopped = false;
+    rig.onWork = [&](TWorkMode mode, int64_t count) {
+        if (mode == wkRead && count >= (32LL << 20) && !stopped) {
+            stopped = true;
+            rig.runner.Stop();
+        }
+    };
+    rig.runner.TransferQueue();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(rig.view.reconnects, 0);
+    ASSERT_EQ(rig.queue.QueueCount(), 1);
+    EXPECT_EQ(rig.queue.Entry(0).Status, "Aborted");
+    const int64_t partial = FileSize(local.file("f200.bin"));
+    EXPECT_GE(partial, 32LL << 20);
+    EXPECT_LT(partial, size);
+    EXPECT_EQ(ComparePrefix(local.file("f200.bin"), root.file("big/f200.bin")), "");
+    EXPECT_EQ(rig.view.sound(TSoundEvent::BeginTransfer), 1);
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferStopped), 1);
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 0);
+    EXPECT_FALSE(rig.state.RunActive);
+
+    // "Aborted" entries are passed over until their status is reset.
+    rig.onWork = nullptr;
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.queue.QueueCount(), 1);
+    EXPECT_TRUE(rig.questions.ExistsAsked.empty());
+
+    rig.queue.ResetAllStatuses();
+    rig.questions.ExistsAnswers = {eaResume};
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    ASSERT_EQ(rig.questions.ExistsAsked.size(), 1u);
+    EXPECT_TRUE(rig.questions.ExistsAsked[0].ResumeEnabled);
+    EXPECT_EQ(rig.questions.ExistsAsked[0].OriginalSize, partial);
+    EXPECT_EQ(rig.sentCount("REST " + std::to_string(partial)), 1);
+    EXPECT_EQ(CompareFiles(local.file("f200.bin"), root.file("big/f200.bin")), "");
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(rig.lastPercent, 100);
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 2);  // the empty pass counted as a run too
+    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferStopped), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RunnerReal, ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd),

@@ -90,6 +90,24 @@ TEST(Log, TimeTextRawDataAndInactive) {
     ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
 }
 
+TEST(Log, ForgetsAConnectionThatIsDestroyedWhileAttached) {
+    ScriptedServer srv;
+    srv.sendLine("x").readUntilClosed();
+    srv.start();
+    TIdLogEvent log;
+    log.SetActive(true);
+    {
+        TIdTCPClient c;
+        c.SetIntercept(&log);
+        ConnectLocal(c, srv.port());
+        EXPECT_EQ(log.Connection(), &c);
+        c.SetIntercept(nullptr);  // unlinked from the connection's side only
+        EXPECT_EQ(log.Connection(), &c);
+    }
+    EXPECT_EQ(log.Connection(), nullptr);
+    ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
+}
+
 TEST(Log, ActiveSetWhileLoadingAppliesAtTheEnd) {
     TIdLogEvent log;
     log.BeginLoading();
@@ -199,7 +217,7 @@ TEST(Status, TemplatesAndNoHandler) {
 
 TEST(AntiFreeze, PumpsDuringABlockingReadEverySlice) {
     ScriptedServer srv;
-    srv.pause(250).sendLine("late");
+    srv.pause(400).sendLine("late");
     srv.start();
     TIdTCPClient c;
     ConnectLocal(c, srv.port());
@@ -209,7 +227,7 @@ TEST(AntiFreeze, PumpsDuringABlockingReadEverySlice) {
     hook.OnlyWhenIdle = false;
     ASSERT_TRUE(TIdAntiFreezeBase::InUse());
     EXPECT_EQ(c.ReadLine(), "late");
-    EXPECT_GE(pump.all.load(), 8);  // 250 ms in 20 ms slices
+    EXPECT_GE(pump.all.load(), 8);  // 400 ms in 20 ms slices: about 20 calls
     EXPECT_EQ(pump.one.load(), 0);
     ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
 }
@@ -250,7 +268,7 @@ TEST(AntiFreeze, NothingPumpedWithoutARegisteredHookOrOffTheMainThread) {
 
 TEST(AntiFreeze, OnlyWhenIdleSkipsSendsButNotTimedOutWaits) {
     ScriptedServer srv;
-    srv.readBytes(3 * 1000).pause(150).sendLine("x");
+    srv.readBytes(3 * 1000).pause(250).sendLine("x");
     srv.start();
     TIdTCPClient c;
     ConnectLocal(c, srv.port());
@@ -270,7 +288,7 @@ TEST(AntiFreeze, OnlyWhenIdleSkipsSendsButNotTimedOutWaits) {
 
 TEST(AntiFreeze, UserActionInsideTheWaitEndsTheRead) {
     ScriptedServer srv;
-    srv.pause(3000);
+    srv.pause(600);
     srv.start();
     TIdTCPClient c;
     ConnectLocal(c, srv.port());

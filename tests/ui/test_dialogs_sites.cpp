@@ -342,6 +342,13 @@ TEST_F(ConnectFormTest, ConnectHandsOverTheSelectedSiteAndClosesWithTheSortAndSu
   EXPECT_EQ(Events, (QStringList{"connect 1", "summary", "closed"}));
   EXPECT_EQ(Sites.CurrentSite(), 1);
 
+  // Enter presses Connect.
+  OpenForm();
+  Events.clear();
+  Form->FTPList->setFocus();
+  QTest::keyClick(Form->FTPList, Qt::Key_Return);
+  EXPECT_EQ(Events, (QStringList{"connect 1", "summary", "closed"}));
+
   // Escape closes like Exit.
   OpenForm();
   Events.clear();

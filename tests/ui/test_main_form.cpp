@@ -3,20 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLocale>
-#include <QProgressBar>
-#include <QTemporaryDir>
-#include <QTreeView>
-
-#include <cstdlib>
-#include <memory>
-#include <sys/stat.h>
-
 #include "ftp/ftp_client.h"
 #include "settings/program_settings.h"
 #include "sites/data_file.h"
@@ -27,6 +13,22 @@
 #include "ui/guard.h"
 #include "ui/main_form.h"
 #include "ui/status_log.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
 
 namespace {
 

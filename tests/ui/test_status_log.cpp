@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/main_form.h"
+#include "ui/guard.h"
+#include "ui/status_log.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 
 #include <cstdlib>
 #include <memory>
-
-#include "ui/guard.h"
-#include "ui/main_form.h"
-#include "ui/status_log.h"
 
 namespace {
 

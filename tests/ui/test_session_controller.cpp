@@ -1,0 +1,256 @@
+// The session controller on its own: attempt series, retries and their log lines, the sound,
+// the connected and disconnected states, against a closed port and a real server.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_client.h"
+#include "sites/site_table.h"
+#include "tests/support/ftp_servers.h"
+#include "ui/session_controller.h"
+
+namespace {
+
+// A port on 127.0.0.1 that nothing listens on (bound once, then released).
+int ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+struct FakeWindow : ISessionWindow {
+    std::vector<std::string> log;
+    std::vector<std::string> events;  // state changes in order
+    std::vector<std::string> listed;
+    std::string state, trayTip, storedTip;
+    int connectedSounds = 0, disconnectedSounds = 0;
+    bool stopEnabled = false;
+    int remoteRows = 0;
+
+    void ShowConnected() override { events.push_back("connected"); }
+    void ShowDisconnected() override { events.push_back("disconnected"); }
+    void SetStopEnabled(bool e) override { stopEnabled = e; }
+    void ClearRemoteView() override { events.push_back("clear"); }
+    void SetStateText(const std::string& t) override { state = t; }
+    void LogLine(const std::string& t) override { log.push_back(t); }
+    void SetTrayTip(const std::string& t, bool send) override { (send ? trayTip : storedTip) = t; }
+    void PlaySound(TSoundEvent e) override {
+        if (e == TSoundEvent::Connected) ++connectedSounds;
+        if (e == TSoundEvent::Disconnected) ++disconnectedSounds;
+    }
+    void ListRemoteDirectory(const std::string& path) override { listed.push_back(path); }
+    void FocusFirstRemoteRow() override {}
+    void RefreshReadyQueueRows() override { events.push_back("queue rows"); }
+    void LoadSiteQueue(const std::string& name) override { events.push_back("queue " + name); }
+
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& l : log)
+            if (l.rfind(prefix, 0) == 0) ++n;
+        return n;
+    }
+};
+
+struct FakeTimer : IRetryTimer {
+    int interval = 0;
+    bool enabled = false;
+    void SetInterval(int ms) override { interval = ms; }
+    void SetEnabled(bool e) override { enabled = e && interval > 0; }
+    bool Enabled() const override { return enabled; }
+};
+
+class SessionControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sites.AddSite();
+        site().SiteName = "Home box";
+        site().Host = "127.0.0.1";
+        ftp.OnDisconnected = [this](TIdComponent*) { controller.ClientDisconnected(); };
+    }
+    TFTPInfo& site() { return sites.Site(0); }
+
+    // Runs ticks while the timer is armed, as the event loop would (at most `limit`).
+    int RunSeries(int limit = 10) {
+        int ticks = 0;
+        while (timer.enabled && ticks < limit) {
+            ++ticks;
+            controller.Timer1Timer();
+        }
+        return ticks;
+    }
+
+    TIdFTP ftp;
+    TSiteTable sites;
+    TSessionState state;
+    FakeWindow window;
+    FakeTimer timer;
+    TSessionController controller{ftp, sites, state, window, timer};
+};
+
+TEST_F(SessionControllerTest, ThreeAttemptsOnAClosedPortLogTriesAndWaits) {
+    site().Port = ClosedPort();
+    site().Retries = 3;
+    site().RetryDelay = 1;
+    controller.Connect();
+    EXPECT_EQ(window.state, "Connecting");
+    EXPECT_EQ(timer.interval, 1);  // the first attempt starts at once
+    EXPECT_TRUE(timer.enabled);
+
+    EXPECT_EQ(RunSeries(), 3);
+    EXPECT_EQ(window.Count("                    Try "), 3);
+    EXPECT_EQ(window.log[0], "                    Try 1 of 3 to connect on FTP server Home box");
+    EXPECT_EQ(window.log.back(), "                    Try 3 of 3 to connect on FTP server Home box");
+    EXPECT_EQ(window.Count("Waiting 1 seconds to try again ..."), 2);
+    EXPECT_EQ(timer.interval, 1000);
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_EQ(window.trayTip, "Try 3 of 3 to connect on FTP server Home box");
+    EXPECT_TRUE(window.stopEnabled);
+    // The "Connected" sound closes the series, even a failed one, once.
+    EXPECT_EQ(window.connectedSounds, 1);
+    EXPECT_FALSE(state.ConnectSoundPending);
+    EXPECT_FALSE(ftp.IsConnected());
+}
+
+TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
+    site().Port = ClosedPort();
+    site().Retries = 3;
+    site().RetryDelay = 1;
+    controller.Connect();
+    controller.Timer1Timer();
+    ASSERT_TRUE(timer.enabled);
+    timer.SetEnabled(false);  // "Stop transfer" with nothing transferring
+    EXPECT_EQ(RunSeries(), 0);
+    EXPECT_EQ(window.Count("                    Try "), 1);
+
+    // Connect while waiting starts afresh.
+    controller.Connect();
+    controller.Timer1Timer();
+    EXPECT_EQ(state.ConnectAttempts, 1);
+    EXPECT_EQ(window.log.back(), "Waiting 1 seconds to try again ...");
+}
+
+TEST_F(SessionControllerTest, NoRetriesAndNoDelayStopAfterTheWaitingLine) {
+    site().Port = ClosedPort();  // a new site: Retries 0, RetryDelay 0
+    controller.Connect();
+    EXPECT_EQ(RunSeries(), 1);
+    EXPECT_EQ(window.log.back(), "Waiting 0 seconds to try again ...");
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_EQ(window.connectedSounds, 0);
+}
+
+TEST_F(SessionControllerTest, AnEmptySiteTableStillMakesAnAttempt) {
+    TSiteTable none;
+    TSessionController c(ftp, none, state, window, timer);
+    c.Connect();
+    c.Timer1Timer();
+    EXPECT_EQ(window.log[0], "                    Try 1 of 0 to connect on FTP server New Site");
+    EXPECT_FALSE(ftp.IsConnected());
+}
+
+class SessionControllerServerTest : public SessionControllerTest {
+protected:
+    void SetUp() override {
+        SessionControllerTest::SetUp();
+        ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+        root.makeDir("pub/docs");
+        server = FtpServerProcess::start(FtpServerKind::Pyftpdlib, root.path());
+        ASSERT_TRUE(server);
+        site().Port = server->port();
+        site().UserName = server->user();
+        site().Password = server->password();
+        site().HomeDir = "/pub/";
+        site().Retries = 1;
+    }
+    void TearDown() override {
+        ftp.OnDisconnected = nullptr;
+        if (ftp.IsConnected()) ftp.Disconnect();
+    }
+    TempDir root;
+    std::unique_ptr<FtpServerProcess> server;
+};
+
+TEST_F(SessionControllerServerTest, ConnectDisconnectAndReconnect) {
+    controller.Connect();
+    EXPECT_EQ(RunSeries(), 1);
+    ASSERT_TRUE(ftp.IsConnected());
+    EXPECT_EQ(window.connectedSounds, 1);
+    EXPECT_EQ(window.trayTip, "Connected");
+    EXPECT_EQ(state.ActivePane, 2);
+    EXPECT_EQ(window.events.back(), "connected");
+    ASSERT_EQ(window.listed.size(), 1u);
+    EXPECT_EQ(window.listed[0], "/pub/");
+    EXPECT_EQ(window.Count("Waiting"), 0);
+
+    // Connect while connected does nothing.
+    controller.Connect();
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_EQ(state.ConnectAttempts, 1);
+
+    // ReConnect closes (the client's event runs DisConnect) and returns to the directory shown.
+    state.LastRemoteDir = "/pub/docs/";
+    window.events.clear();
+    controller.ReConnect();
+    EXPECT_EQ(window.events[0], "queue rows");
+    EXPECT_EQ(window.events[1], "disconnected");
+    EXPECT_EQ(window.state, "Connecting");
+    EXPECT_TRUE(state.Reconnecting);
+    EXPECT_EQ(RunSeries(), 1);
+    ASSERT_EQ(window.listed.size(), 2u);
+    EXPECT_EQ(window.listed[1], "/pub/docs/");
+    EXPECT_EQ(window.connectedSounds, 2);
+
+    // DisConnect twice: one sound, the same state both times.
+    controller.DisConnect();
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_FALSE(window.stopEnabled);
+    EXPECT_EQ(window.state, "Disconnected");
+    EXPECT_EQ(window.storedTip, "Disconnected");
+    EXPECT_EQ(state.ActivePane, 1);
+    controller.DisConnect();
+    EXPECT_EQ(window.disconnectedSounds, 1);
+    EXPECT_EQ(window.events.back(), "disconnected");
+}
+
+TEST_F(SessionControllerServerTest, ARejectedLoginShowsDisconnectedWhileTheSeriesGoesOn) {
+    site().Password = "wrong";
+    site().Retries = 2;
+    site().RetryDelay = 1;
+    controller.Connect();
+    controller.Timer1Timer();
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_EQ(window.events.back(), "disconnected");
+    EXPECT_TRUE(timer.enabled);  // the second attempt is still to come
+    EXPECT_EQ(RunSeries(), 1);
+    EXPECT_EQ(window.Count("                    Try "), 2);
+    EXPECT_TRUE(window.listed.empty());
+}
+
+TEST_F(SessionControllerServerTest, SiteDialogConnectKeepsTheRemoteViewAndLoadsTheQueue) {
+    sites.AddSite();
+    sites.SetSiteName(1, "Other");
+    sites.Site(1) = site();
+    sites.SetSiteName(1, "Other");
+    controller.SiteDialogConnect(1);
+    EXPECT_EQ(sites.CurrentSite(), 1);
+    EXPECT_EQ(window.events.back(), "queue Other");
+    for (const auto& e : window.events) EXPECT_NE(e, "clear");
+    EXPECT_FALSE(state.Reconnecting);
+    EXPECT_EQ(RunSeries(), 1);
+    EXPECT_TRUE(ftp.IsConnected());
+}
+
+}  // namespace

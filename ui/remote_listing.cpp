@@ -1,0 +1,119 @@
+#include "ui/remote_listing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+std::string FoldCase(const std::string& s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+}  // namespace
+
+std::string HostSortRow(const TIdFTPListItem& item, const std::string& dateText) {
+    if (item.Kind == itDirectory) return "d" + item.ItemName + "\\ -1 " + dateText;
+    return "f" + item.ItemName + "\\ " + std::to_string(item.ItemSize) + " " + dateText;
+}
+
+std::vector<size_t> SortedRowOrder(const std::vector<std::string>& sortRows) {
+    std::vector<std::string> keys;
+    keys.reserve(sortRows.size());
+    for (const std::string& r : sortRows) keys.push_back(FoldCase(r));
+    std::vector<size_t> order(sortRows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+    return order;
+}
+
+std::string ModifiedText(const std::string& dateText) {
+    std::string out;
+    std::string word;
+    int words = 0;
+    for (size_t i = 0; i <= dateText.size() && words < 3; ++i) {
+        const char c = i < dateText.size() ? dateText[i] : ' ';
+        if (c != ' ') {
+            word += c;
+            continue;
+        }
+        if (word.empty()) continue;
+        if (!out.empty()) out += ' ';
+        out += word;
+        word.clear();
+        ++words;
+    }
+    return out;
+}
+
+std::string RemoteSizeText(int64_t size) {
+    if (size <= 1024) return std::to_string(size);
+    int64_t kb = size / 1024;
+    const int64_t rest = size % 1024;
+    if (rest > 512 || (rest == 512 && kb % 2 != 0)) ++kb;
+    return std::to_string(kb) + " KB";
+}
+
+std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate) {
+    const int count = items.Count();
+
+    // Many entries share a day: format each day once.
+    std::unordered_map<int64_t, std::string> dateTexts;
+    auto dateText = [&](TDateTime value) -> const std::string& {
+        const auto day = static_cast<int64_t>(std::floor(value));
+        auto it = dateTexts.find(day);
+        if (it == dateTexts.end()) it = dateTexts.emplace(day, formatDate ? formatDate(value) : std::string()).first;
+        return it->second;
+    };
+
+    std::vector<const TIdFTPListItem*> shown;
+    std::vector<std::string> sortRows;
+    std::vector<const std::string*> dates;
+    shown.reserve(static_cast<size_t>(count));
+    sortRows.reserve(static_cast<size_t>(count));
+    dates.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const TIdFTPListItem& item = items.Items(i);
+        if (IsDotEntry(item.ItemName)) continue;
+        const std::string& date = dateText(item.Modified);
+        shown.push_back(&item);
+        dates.push_back(&date);
+        sortRows.push_back(HostSortRow(item, date));
+    }
+
+    std::vector<THostDirInfo> rows;
+    rows.reserve(shown.size());
+    for (size_t k : SortedRowOrder(sortRows)) {
+        const TIdFTPListItem& item = *shown[k];
+        THostDirInfo row;
+        row.Name = item.ItemName;
+        row.IsDir = item.Kind == itDirectory;
+        row.Size = row.IsDir ? -1 : item.ItemSize;
+        row.Modified = ModifiedText(*dates[k]);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string TIconTailCache::Tail(const std::string& name) {
+    return name.size() <= 4 ? name : name.substr(name.size() - 4);
+}
+
+TIconTailCache::TLookup TIconTailCache::Lookup(const std::string& fileName) {
+    TLookup r;
+    r.Tail = Tail(fileName);
+    const auto it = slots_.find(r.Tail);
+    if (it != slots_.end()) {
+        r.Slot = it->second;
+        return r;
+    }
+    if (r.Tail.empty() || r.Tail[0] != '.') return r;
+    r.Slot = next_++;
+    r.IsNew = true;
+    slots_.emplace(r.Tail, r.Slot);
+    return r;
+}

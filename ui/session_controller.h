@@ -1,0 +1,172 @@
+#pragma once
+// The session controller: turns the current site into a connected FTP session and back, with the
+// paced connection attempts of the retry timer, and switches the window's commands between the
+// connected and disconnected sets. The controller itself is plain C++ behind two small
+// interfaces (the window and the timer); TSessionViews binds it and the directory views to the
+// main window.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings/program_settings.h"
+#include "ui/remote_listing.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+class TIdFTP;
+class TSiteTable;
+class TMainForm;
+
+// Session state the window keeps for the whole run.
+struct TSessionState {
+    std::string RemoteHomeDir;
+    std::string LastRemoteDir;  // ends in "/" once a directory was listed
+    int ConnectAttempts = 0;
+    bool Reconnecting = false;
+    bool ConnectSoundPending = false;
+    int ActivePane = 1;          // 1: local pane, 2: remote pane
+    bool WasConnected = false;   // a connection was open at the last disconnect
+};
+
+// What the controller asks of the window.
+class ISessionWindow {
+public:
+    virtual ~ISessionWindow() = default;
+    // The Connected column of the command table (remote list, combo and up button enabled).
+    virtual void ShowConnected() = 0;
+    // Remote list and combo emptied and disabled, up button disabled, the Disconnected column,
+    // the local list focused.
+    virtual void ShowDisconnected() = 0;
+    // Toolbar "Stop transfer" and the Transfer menu's "Stop".
+    virtual void SetStopEnabled(bool enabled) = 0;
+    virtual void ClearRemoteView() = 0;
+    // Status-bar panel 0.
+    virtual void SetStateText(const std::string& text) = 0;
+    // A blue line of the status log (not trimmed).
+    virtual void LogLine(const std::string& text) = 0;
+    // The tray tip; send = false only stores it for the icon's next update.
+    virtual void SetTrayTip(const std::string& text, bool send) = 0;
+    // Plays the event's sound when the settings switch it on; errors ignored.
+    virtual void PlaySound(TSoundEvent event) = 0;
+    virtual void ListRemoteDirectory(const std::string& path) = 0;
+    // When the remote list has rows and the window is not in the tray: focus its first row.
+    virtual void FocusFirstRemoteRow() = 0;
+    // Rows of pending queue entries show their entries' status again.
+    virtual void RefreshReadyQueueRows() = 0;
+    // The stored queue of the site becomes the live queue.
+    virtual void LoadSiteQueue(const std::string& siteName) = 0;
+};
+
+// The one-shot retry timer.
+class IRetryTimer {
+public:
+    virtual ~IRetryTimer() = default;
+    virtual void SetInterval(int ms) = 0;
+    // Enabling with an interval of 0 does not start it.
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual bool Enabled() const = 0;
+};
+
+class TSessionController {
+public:
+    TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
+                       IRetryTimer& timer);
+
+    void Connect();                    // ToolButton2Click
+    void ReConnect();                  // ToolButton4Click
+    void DisConnect();                 // ToolButton3Click
+    void SiteDialogConnect(int site);  // the site dialog's "Connect"
+    void Timer1Timer();
+    void ClientDisconnected();         // IdFTP1Disconnected
+
+    // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...".
+    static std::string TryText(int attempt, int retries, const std::string& siteName);
+    static std::string WaitingText(int delaySeconds);
+    static constexpr const char* kLogIndent = "                    ";  // twenty spaces
+
+private:
+    void StartSeries(bool reconnecting, bool emptyRemoteView);
+
+    TIdFTP& ftp_;
+    TSiteTable& sites_;
+    TSessionState& s_;
+    ISessionWindow& window_;
+    IRetryTimer& timer_;
+};
+
+class TSessionWindowAdapter;
+class TRetryTimerAdapter;
+
+// The session controller and both directory views, bound to the main window. The window's
+// handlers of these areas call the operations of the same names here.
+class TSessionViews : public QObject {
+public:
+    explicit TSessionViews(TMainForm& form);
+    ~TSessionViews() override;
+
+    // ---- Session
+    void Connect();
+    void DisConnect();
+    void ReConnect();
+    void Timer1Timer();
+    void IdFTP1Disconnected();
+    void SiteDialogConnect(int siteIndex);
+
+    // ---- Remote pane
+    // Changes to path when one is given (a failure raises), then lists and shows the current
+    // remote directory.
+    void ListRemoteDirectory(const std::string& path);
+    void RemoteDirListDblClick();
+    void RemoteDirUpButtonClick();
+    void Homedirectory1Click();
+    void Refresh1Click();
+    void RemoteDirComboClick();
+    void GotoDirectory1Click();
+    // The change-directory mode of the directory-name dialog answered with a name.
+    void ChangeRemoteDirEntered(const QString& name);
+
+    // ---- Both panes
+    void ToolButton11Click();
+    void HomeDirListClick();
+    void RemoteDirListClick();
+    void HomeDirListKeyUp(int key);
+    void RemoteDirListKeyUp(int key);
+
+    // Indices into HostDirInfo of the selected remote rows, in row order. Act on the records'
+    // names: the list shows names decoded, the records keep their bytes.
+    std::vector<int> SelectedRemoteRows() const;
+
+    TSessionController& Controller() { return *controller_; }
+    // IconImageList: slot 0 the folder icon, then one icon per cached tail.
+    const std::vector<QIcon>& IconImageList() const { return icons_; }
+    const TIconTailCache& IconCache() const { return iconCache_; }
+    // Tests hand in their own player; otherwise the settings dialog's player is used.
+    ISoundPlayer* SoundPlayer = nullptr;
+
+    // The short date text of a listing date in the system's format.
+    static std::string ShortDateText(TDateTime value);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TSessionWindowAdapter;
+    void ShowRows();
+    QIcon FileIcon(const std::string& fileName);
+    void SetDragEnabled(bool enabled);
+    void SwitchToPane(int pane, bool menuItems);
+    void FocusFirstRemoteRow();
+    void SelectFirstRemoteRow();
+
+    TMainForm& f_;
+    std::unique_ptr<TSessionWindowAdapter> window_;
+    std::unique_ptr<TRetryTimerAdapter> timer_;
+    std::unique_ptr<TSessionController> controller_;
+    TIconTailCache iconCache_;
+    std::vector<QIcon> icons_;
+    QIcon plainFileIcon_;
+    std::string gotoDirBytes_;  // the remote Goto's start text, byte for byte
+};
