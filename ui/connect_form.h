@@ -42,6 +42,8 @@ class TConnectForm : public QDialog {
   // while it is open (application modality; do not disable the parent yourself, that would
   // disable this child dialog as well).
   void Open();
+  // Showing also stores the live queue when shown with show().
+  void setVisible(bool visible) override;
 
   QListWidget* FTPList = nullptr;
   QLineEdit* LabeledEdit1 = nullptr;  // SiteName
@@ -88,9 +90,6 @@ class TConnectForm : public QDialog {
   // The dialog has closed: the main window is usable again.
   void Closed();
 
- public:
-  void setVisible(bool visible) override;
-
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,10 +103,9 @@ class TConnectForm : public QDialog {
   void TransferModeClick(const char* mode);
   int SelectedIndex() const;
   void SelectRow(int index);
-
-  TSiteTable& FSites;
   void Message(const QString& text);
 
+  TSiteTable& FSites;
   int FQueueOwner = -1;          // the site whose queue is live (stored when shown)
   bool FConnecting = false;      // closing by Connect, which loads the queue itself
   bool FSelecting = false;       // the list's selection is being set from code

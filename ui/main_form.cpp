@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -42,6 +43,7 @@
 #include "ui/goto_directory_form.h"
 #include "ui/guard.h"
 #include "ui/rename_box.h"
+#include "ui/queue_view.h"
 #include "ui/settings_form.h"
 #include "ui/status_log.h"
 
@@ -205,6 +207,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     guard::Connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 
     WireComponents();
+    SessionViews = std::make_unique<TSessionViews>(*this);
+    QueueView = std::make_unique<TQueueView>(*this);
 
     InTray = false;
     Transfer.UploadResumePhase = 0;
@@ -221,14 +225,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     HomeDirPanelResize();
     RemoteDirPanelResize();
 
-    IconImageList.assign(1, style()->standardIcon(QStyle::SP_DirIcon));
-    IconCacheCount = 1;
     FirstActivation = true;
 
     guard::SetDialogParent(this);
 }
 
 TMainForm::~TMainForm() {
+    QueueView.reset();
+    SessionViews.reset();
     // FormDestroy: remove the tray icon.
     if (TrayIcon) TrayIcon->hide();
     guard::SetDialogParent(nullptr);
@@ -293,6 +297,8 @@ void TMainForm::CreateDialogs() {
             [this](const std::string& name) { guard::Run([=, this] { Queue.StoreLiveQueue(name); }); });
     connect(ConnectForm, &TConnectForm::ConnectRequested, this,
             [this](int site) { guard::Run([=, this] { SiteDialogConnect(site); }); });
+    connect(ConnectForm, &TConnectForm::LoadSiteQueueRequested, this,
+            [this](const std::string& name) { guard::Run([=, this] { Queue.LoadSiteQueue(name); }); });
     guard::Connect(ConnectForm, &TConnectForm::RefreshQueueSummaryRequested, this, &TMainForm::RefreshQueueSummary);
     connect(GotoDirectoryForm, &TGotoDirectoryForm::DirectoryChosen, this,
             [this](const QString& path) { guard::Run([=, this] { SetLocalDir(path); }); });
@@ -538,9 +544,9 @@ void TMainForm::BuildPanes() {
     HomeDirList->setSelectionBehavior(QAbstractItemView::SelectRows);
     HomeDirList->setSortingEnabled(true);
     HomeDirList->sortByColumn(0, Qt::AscendingOrder);
-    HomeDirList->setColumnWidth(0, 220);
-    HomeDirList->setColumnWidth(1, 80);
-    HomeDirList->setColumnWidth(2, 90);
+    HomeDirList->setColumnWidth(0, 180);
+    HomeDirList->setColumnWidth(1, 75);
+    HomeDirList->setColumnWidth(2, 95);
     HomeDirCombo->setEditable(false);
     connect(HomeDirList, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         guard::Run([=, this] {
@@ -612,8 +618,11 @@ void TMainForm::BuildQueueList() {
     QueueListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     QueueListView->setSelectionMode(QAbstractItemView::SingleSelection);
     QueueListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A column is at least as wide as its longest fixed text ("File Folder", "Download", "Aborted").
+    const QFontMetrics fm(QueueListView->font());
+    const int processWidth = fm.horizontalAdvance(QStringLiteral("Download")) + 16;
     for (int i = 0; i < static_cast<int>(std::size(kQueueColumns)); ++i)
-        QueueListView->setColumnWidth(i, kQueueColumns[i].Width);
+        QueueListView->setColumnWidth(i, i == 3 ? std::max(kQueueColumns[i].Width, processWidth) : kQueueColumns[i].Width);
     layout->addWidget(QueueListView);
 
     MainSplitter->addWidget(StatusPanel);
@@ -630,17 +639,24 @@ void TMainForm::BuildStatusBar() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
     const QFontMetrics fm(StatusBar1->font());
-    for (int i = 0; i < static_cast<int>(std::size(kPanels)); ++i) {
+    const int count = static_cast<int>(std::size(kPanels));
+    for (int i = 0; i < count; ++i) {
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setIndent(3);
         const int width = std::max(kPanels[i].Width, fm.horizontalAdvance(QString::fromLatin1(kPanels[i].Sample)) + 12);
         if (i == 5) label->setAlignment(Qt::AlignCenter);
-        if (i + 1 == static_cast<int>(std::size(kPanels))) {
-            // The last panel takes the rest of the bar, so a long queue summary is not cut.
-            label->setMinimumWidth(width);
+        if (i == 1) {
+            // The file name gives way first when the window is narrow.
+            label->setMinimumWidth(60);
+            label->setMaximumWidth(width);
             StatusBar1->addWidget(label, 1);
+        } else if (i + 1 == count) {
+            // The last panel takes the rest of the bar, so the queue summary is not cut.
+            label->setMinimumWidth(
+                std::max(width, fm.horizontalAdvance(QStringLiteral("Queue: 99999 KB in 99 file(s)")) + 12));
+            StatusBar1->addWidget(label, 100);
         } else {
             label->setFixedWidth(width);
             StatusBar1->addWidget(label, 0);
@@ -734,20 +750,16 @@ bool TMainForm::SetLocalDir(const QString& path) {
 }
 
 void TMainForm::FillHomeCombo(const QString& folder) {
-    // The folder and its ancestors, the root first, each indented one step deeper.
+    // The folder and its ancestors, the root first.
     QStringList chain;
     QDir d(folder);
     while (true) {
         chain.prepend(d.absolutePath());
         if (d.isRoot() || !d.cdUp()) break;
     }
+    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
     HomeDirCombo->clear();
-    for (int i = 0; i < chain.size(); ++i) {
-        const QString& p = chain[i];
-        QString shown = i == 0 ? p : QFileInfo(p).fileName();
-        HomeDirCombo->addItem(QString(i * 2, QLatin1Char(' ')) + shown, p);
-        HomeDirCombo->setItemData(i, p, Qt::ToolTipRole);
-    }
+    for (const QString& p : chain) HomeDirCombo->addItem(folderIcon, p, p);
     HomeDirCombo->setCurrentIndex(static_cast<int>(chain.size()) - 1);
 }
 
@@ -818,7 +830,7 @@ void TMainForm::LoadStoredState() {
 // ---- FormCloseQuery ----
 
 bool TMainForm::FormCloseQuery() {
-    if (Transfer.Transferring) {
+    if (Transfer.Transferring || Transfer.RunActive) {
         if (!guard::AskYesNo(QStringLiteral("File transfer in process! Close Orlix FTP client?"))) return false;
         ToolButton10Click();
     }
@@ -858,6 +870,14 @@ bool TMainForm::event(QEvent* e) {
         QTimer::singleShot(0, this, [this] { guard::Run([this] { FormActivate(); }); });
     }
     return QMainWindow::event(e);
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // Some desktops (or none at all) never activate the window by themselves; the first showing
+    // then counts as the first activation.
+    if (FirstActivation && !e->spontaneous())
+        QTimer::singleShot(200, this, [this] { guard::Run([this] { FormActivate(); }); });
 }
 
 void TMainForm::changeEvent(QEvent* e) {

@@ -23,6 +23,7 @@
 #include "transport/intercept.h"
 #include "ui/progress.h"
 #include "ui/qt_pump.h"
+#include "ui/session_controller.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -50,6 +51,7 @@ class TIdAntiFreeze;
 class TIdFTP;
 class TStatusLog;
 class TQueueListModel;
+class TQueueView;
 
 class TEnterDirForm;
 class TConnectForm;
@@ -86,40 +88,15 @@ private:
     std::vector<TQueueRow> rows_;
 };
 
-// One row of the remote listing shown in RemoteDirList (row i is record i).
-struct THostDirInfo {
-    std::string Name;
-    int64_t Size = 0;  // -1 for a directory
-    std::string Modified;
-    bool IsDir = false;
-};
-
-// Everything the window remembers between events, in one place. The handlers of every area read
-// and write these fields; nothing else keeps window state.
-struct TMainFormState {
+// Everything the window remembers between events, in one place: the session (ActivePane,
+// RemoteHomeDir, LastRemoteDir, ConnectAttempts, Reconnecting, ConnectSoundPending), the remote
+// listing rows (HostDirInfo, LastRemoteRowIndex), the transfer state and the display's own fields.
+// The handlers of every area read and write these fields; nothing else keeps window state.
+struct TMainFormState : TSessionState, TRemoteListingState {
     // Transfer state shared by the runner, Stop and the progress display.
     TTransferState Transfer;
     // Progress display: start of the data transfer and the smoothed speed.
     progress::TProgressState Progress;
-
-    // 1: the local pane receives the pane commands, 2: the remote pane.
-    int ActivePane = 1;
-
-    // Session controller.
-    std::string RemoteHomeDir;
-    std::string LastRemoteDir;
-    int ConnectAttempts = 0;
-    bool Reconnecting = false;
-    bool ConnectSoundPending = false;
-    // A connection was open at the last disconnect (Stop transfer's availability depends on it).
-    bool WasConnected = false;
-
-    // Remote listing rows and the index of the last one (-1 when the directory is empty).
-    std::vector<THostDirInfo> HostDirInfo;
-    int LastRemoteRowIndex = -1;
-    // Icon cache of the remote list: name tail -> image slot; slots are numbered from 1.
-    std::vector<std::string> IconCache;
-    int IconCacheCount = 1;
 
     // Tray.
     bool InTray = false;
@@ -152,6 +129,9 @@ public:
 
     // Data folder, ending in "/".
     std::string DataDir;
+
+    // The session controller and the directory views.
+    std::unique_ptr<TSessionViews> SessionViews;
 
     // ---- Dialogs (created by CreateDialogs, in this order) ----
     TEnterDirForm* EnterDirForm = nullptr;
@@ -198,15 +178,14 @@ public:
     QWidget* QueuePanel = nullptr;
     QTreeView* QueueListView = nullptr;
     TQueueListModel* QueueModel = nullptr;
+    // The queue runner bound to this window: transfer commands, selections, drops (ui/queue_view.h).
+    std::unique_ptr<TQueueView> QueueView;
 
     QStatusBar* StatusBar1 = nullptr;
     std::vector<QLabel*> StatusPanels;  // eight panels, counted from 0
     QProgressBar* ProgressBar1 = nullptr;
 
     QSystemTrayIcon* TrayIcon = nullptr;
-
-    // Small images of the remote list: slot 0 is the folder icon, slot i > 0 belongs to IconCache[i - 1].
-    std::vector<QIcon> IconImageList;
 
     // ---- Menus ----
     QMenu* File1 = nullptr;
@@ -411,6 +390,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

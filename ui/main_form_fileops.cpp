@@ -1,24 +1,217 @@
-// File operations of the main window: delete, rename and make directory in either pane.
-// Still to come.
+// File operations of the main window: delete, rename and make directory in either pane, and the
+// actions of the name-entry dialog.
 
 #include "ui/main_form.h"
 
-void TMainForm::ToolButton13Click() {}
+#include <QApplication>
+#include <QCursor>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
+#include <QTreeView>
+#include <QTreeWidget>
 
-void TMainForm::ToolButton18Click() {}
+#include <algorithm>
+#include <vector>
 
-void TMainForm::Makedirectory2Click() {}
+#include "ftp/ftp_client.h"
+#include "transfer/file_ops.h"
+#include "ui/enter_dir_form.h"
+#include "ui/file_ops_ui.h"
+#include "ui/guard.h"
+#include "ui/status_log.h"
 
-void TMainForm::MakeDir1Click() {}
+namespace {
 
-void TMainForm::Rename1Click() {}
+std::string Bytes(const QString& text) { return text.toUtf8().toStdString(); }
 
-void TMainForm::Delete1Click() {}
+// Index of the first selected remote row (list order), or -1.
+int FirstSelectedRemoteRow(const QTreeWidget* list) {
+    int first = -1;
+    for (const QTreeWidgetItem* item : list->selectedItems()) {
+        const int row = list->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+        if (row >= 0 && (first < 0 || row < first)) first = row;
+    }
+    return first;
+}
 
-void TMainForm::MakeDirectory1Click() {}
+// Full paths of the selected local rows in row order; only rows of the folder shown count.
+QStringList SelectedLocalPaths(const QTreeView* list, const QFileSystemModel* model) {
+    const QModelIndex root = list->rootIndex();
+    QModelIndexList rows = list->selectionModel()->selectedRows(0);
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const QModelIndex& i) { return i.parent() != root; }),
+               rows.end());
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList paths;
+    for (const QModelIndex& i : rows) paths << model->filePath(i);
+    return paths;
+}
 
-void TMainForm::Rename2Click() {}
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
 
-void TMainForm::Delete2Click() {}
+// Opens the name-entry dialog; when it closes, the main window is shown and usable again.
+void OpenNameDialog(TMainForm& form, int mode, const QString& caption, const QString& text = QString(),
+                    const std::string& oldName = std::string()) {
+    if (!form.EnterDirForm) return;
+    QObject::connect(
+        form.EnterDirForm, &TEnterDirForm::Closed, &form,
+        [f = &form] {
+            if (!f->isVisible() && !f->InTray) f->show();
+            f->activateWindow();
+        },
+        Qt::SingleShotConnection);
+    form.EnterDirForm->Open(mode, caption, text, oldName);
+}
 
-void TMainForm::EnterDirNameEntered(int /*mode*/, const QString& /*name*/) {}
+bool RemoteCommandsAllowed(const TMainForm& f) {
+    return f.IdFTP1 && f.IdFTP1->IsConnected() && !f.Transfer.Transferring;
+}
+
+// The remote delete of the first selected row. True when it deleted and listed the directory again.
+bool DeleteRemoteSelection(TMainForm& f) {
+    const int row = FirstSelectedRemoteRow(f.RemoteDirList);
+    if (row < 0 || row >= static_cast<int>(f.HostDirInfo.size())) return false;
+    const THostDirInfo entry = f.HostDirInfo[static_cast<size_t>(row)];
+    // A listed name holding "/" would name something below another directory, not this row.
+    if (!fileops::IsChildName(entry.Name)) {
+        f.AddLogLine(QStringLiteral("Not deleted: \"") + statuslog::Display(entry.Name) +
+                     QStringLiteral("\" is not a plain file name"));
+        guard::ShowMessage(QString::fromLatin1(kCannotDeleteMessage));
+        return false;
+    }
+    const std::string dir = WithSlash(f.IdFTP1->WorkingDir());
+    if (!guard::AskYesNo(fileops::RemoteDeleteQuestion(statuslog::Display(entry.Name)))) return false;
+
+    bool ok = false;
+    try {
+        const TRemoteDeleteResult result =
+            DeleteRemoteTree(*f.IdFTP1, dir, entry.Name, entry.IsDir,
+                             [&f](const std::string& text) { f.AddLogLine(statuslog::Display(text)); });
+        if (result.Ok) {
+            f.ListRemoteDirectory();
+            ok = true;
+        }
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    if (!ok) guard::ShowMessage(QString::fromLatin1(kCannotDeleteMessage));
+    return ok;
+}
+
+}  // namespace
+
+// ---- Pane-dependent commands ----
+
+void TMainForm::ToolButton13Click() {
+    if (ActivePane == 1) {
+        Rename2Click();
+    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+        Rename1Click();
+    }
+}
+
+void TMainForm::ToolButton18Click() {
+    if (ActivePane == 1) {
+        Delete2Click();
+    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+        // The listing after a successful delete already shows the parent again.
+        if (!DeleteRemoteSelection(*this)) ListRemoteDirectory();
+    }
+}
+
+void TMainForm::Makedirectory2Click() {
+    if (ActivePane == 1) {
+        MakeDirectory1Click();
+    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+        MakeDir1Click();
+    }
+}
+
+// ---- Remote pane ----
+
+void TMainForm::MakeDir1Click() { OpenNameDialog(*this, TEnterDirForm::MakeRemoteDir, QStringLiteral("Make Directory")); }
+
+void TMainForm::Rename1Click() {
+    const int row = FirstSelectedRemoteRow(RemoteDirList);
+    if (row < 0 || row >= static_cast<int>(HostDirInfo.size())) return;
+    const std::string& oldName = HostDirInfo[static_cast<size_t>(row)].Name;
+    OpenNameDialog(*this, TEnterDirForm::RenameRemote, QStringLiteral("Rename Directory"),
+                   statuslog::Display(oldName), oldName);
+}
+
+void TMainForm::Delete1Click() { DeleteRemoteSelection(*this); }
+
+// ---- Local pane ----
+
+void TMainForm::MakeDirectory1Click() {
+    OpenNameDialog(*this, TEnterDirForm::MakeLocalDir, QStringLiteral("Make Directory"));
+}
+
+void TMainForm::Rename2Click() {
+    const QStringList paths = SelectedLocalPaths(HomeDirList, HomeDirModel);
+    if (paths.isEmpty()) return;
+    const QString oldName = fileops::RelativeToFolder(paths.front(), QFile::decodeName(QByteArray::fromStdString(LocalDir())));
+    OpenNameDialog(*this, TEnterDirForm::RenameLocal, QStringLiteral("Rename"), oldName,
+                   QFile::encodeName(oldName).toStdString());
+}
+
+void TMainForm::Delete2Click() {
+    const QStringList paths = SelectedLocalPaths(HomeDirList, HomeDirModel);
+    if (paths.isEmpty()) return;
+    const QString question = paths.size() == 1 ? fileops::TrashQuestionOne(fileops::LocalItemName(paths.front()))
+                                               : fileops::TrashQuestionMany(static_cast<int>(paths.size()));
+    if (!guard::AskYesNo(question)) return;
+    QStringList failed;
+    {
+        TWaitCursor wait;
+        for (const QString& path : paths)
+            if (!fileops::MoveToTrash(path)) failed << path;
+    }
+    RefreshLocalPane();
+    if (!failed.isEmpty()) guard::ShowMessage(fileops::TrashFailedNotice(failed));
+}
+
+// ---- Name-entry dialog ----
+
+void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
+    if (!EnterDirForm || name.isEmpty()) return;
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(LocalDir()));
+    switch (mode) {
+    case TEnterDirForm::MakeLocalDir:
+        fileops::MakeLocalDirectory(folder, name);
+        EnterDirForm->close();
+        RefreshLocalPane();
+        break;
+    case TEnterDirForm::RenameLocal:
+        fileops::RenameLocalItem(folder, QFile::decodeName(QByteArray::fromStdString(EnterDirForm->OldName())), name);
+        EnterDirForm->close();
+        RefreshLocalPane();
+        break;
+    case TEnterDirForm::MakeRemoteDir: {
+        const std::string dir = WithSlash(IdFTP1->WorkingDir());
+        IdFTP1->MakeDir(dir + Bytes(name));
+        ListRemoteDirectory();
+        EnterDirForm->close();
+        break;
+    }
+    case TEnterDirForm::RenameRemote: {
+        const std::string dir = WithSlash(IdFTP1->WorkingDir());
+        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + Bytes(name));
+        ListRemoteDirectory();
+        EnterDirForm->close();
+        break;
+    }
+    case TEnterDirForm::ChangeRemoteDir:
+        IdFTP1->ChangeDir(Bytes(name));
+        ListRemoteDirectory();
+        EnterDirForm->close();
+        break;
+    default:
+        break;
+    }
+}

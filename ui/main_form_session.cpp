@@ -1,5 +1,4 @@
 // Session controller of the main window: connect, reconnect, disconnect and the retry timer.
-// Only the site dialog is wired so far; the attempt series is still to come.
 
 #include "ui/main_form.h"
 
@@ -11,14 +10,14 @@ void TMainForm::ToolButton1Click() {
     if (ConnectForm) ConnectForm->Open();
 }
 
-void TMainForm::ToolButton2Click() {}
+void TMainForm::ToolButton2Click() { SessionViews->Connect(); }
 
-void TMainForm::ToolButton3Click() {}
+void TMainForm::ToolButton3Click() { SessionViews->DisConnect(); }
 
-void TMainForm::ToolButton4Click() {}
+void TMainForm::ToolButton4Click() { SessionViews->ReConnect(); }
 
-void TMainForm::Timer1Timer() {}
+void TMainForm::Timer1Timer() { SessionViews->Timer1Timer(); }
 
-void TMainForm::IdFTP1Disconnected() {}
+void TMainForm::IdFTP1Disconnected() { SessionViews->IdFTP1Disconnected(); }
 
-void TMainForm::SiteDialogConnect(int /*siteIndex*/) {}
+void TMainForm::SiteDialogConnect(int siteIndex) { SessionViews->SiteDialogConnect(siteIndex); }

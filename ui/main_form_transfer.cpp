@@ -1,26 +1,26 @@
-// Transfers and the queue commands of the main window. The queue editing commands work on the
-// live queue; running the queue, the immediate transfers and adding to the queue are still to come.
+// Transfers and the queue commands of the main window. Running the queue, the immediate
+// transfers, Stop and adding the panes' selections go through the queue view (ui/queue_view.h);
+// the queue editing commands act on the live queue, whose rows follow it by themselves.
 
 #include "ui/main_form.h"
 
-#include <QTimer>
+#include "ui/queue_view.h"
 
+void TMainForm::ToolButton6Click() { QueueView->UploadNow(); }
 
-void TMainForm::ToolButton6Click() {}
+void TMainForm::ToolButton7Click() { QueueView->DownloadNow(); }
 
-void TMainForm::ToolButton7Click() {}
+void TMainForm::ToolButton8Click() { QueueView->TransferQueue(); }
 
-void TMainForm::ToolButton8Click() {}
+void TMainForm::ToolButton10Click() { QueueView->Stop(); }
 
-void TMainForm::ToolButton10Click() {}
-
-void TMainForm::ToolButton15Click() {}
+void TMainForm::ToolButton15Click() { QueueView->AddByActivePane(); }
 
 void TMainForm::ToolButton16Click() { Queue.RemoveSelectedEntry(SelectedQueueRow()); }
 
-void TMainForm::AddtoQueue1Click() {}
+void TMainForm::AddtoQueue1Click() { QueueView->AddRemoteSelection(); }
 
-void TMainForm::AddtoQueue2Click() {}
+void TMainForm::AddtoQueue2Click() { QueueView->AddLocalSelection(); }
 
 void TMainForm::RemoveallFromQueue1Click() { Queue.RemoveAllEntries(); }
 

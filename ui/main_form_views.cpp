@@ -1,6 +1,5 @@
 // Remote and local directory views of the main window: the remote listing, navigation in both
-// panes and which pane receives the pane commands. The local pane's basic navigation works; the
-// remote listing is still to come.
+// panes and which pane receives the pane commands.
 
 #include "ui/main_form.h"
 
@@ -11,25 +10,23 @@
 
 #include "ui/goto_directory_form.h"
 
-void TMainForm::ListRemoteDirectory(const std::string& /*path*/) {}
+void TMainForm::ListRemoteDirectory(const std::string& path) { SessionViews->ListRemoteDirectory(path); }
 
-void TMainForm::RemoteDirListDblClick() {}
+void TMainForm::RemoteDirListDblClick() { SessionViews->RemoteDirListDblClick(); }
 
-void TMainForm::RemoteDirUpButtonClick() {}
+void TMainForm::RemoteDirUpButtonClick() { SessionViews->RemoteDirUpButtonClick(); }
 
 void TMainForm::ChangeDirUp1Click() { RemoteDirUpButtonClick(); }
 
-void TMainForm::Homedirectory1Click() {}
+void TMainForm::Homedirectory1Click() { SessionViews->Homedirectory1Click(); }
 
-void TMainForm::Refresh1Click() {}
+void TMainForm::Refresh1Click() { SessionViews->Refresh1Click(); }
 
-void TMainForm::RemoteDirComboClick() {}
+void TMainForm::RemoteDirComboClick() { SessionViews->RemoteDirComboClick(); }
 
-void TMainForm::GotoDirectory1Click() {}
+void TMainForm::GotoDirectory1Click() { SessionViews->GotoDirectory1Click(); }
 
-void TMainForm::ToolButton11Click() {
-    if (ActivePane == 1) RefreshLocalPane();
-}
+void TMainForm::ToolButton11Click() { SessionViews->ToolButton11Click(); }
 
 void TMainForm::HomeDirUpButtonClick() {
     QDir dir(QString::fromStdString(LocalDir()));
@@ -44,10 +41,10 @@ void TMainForm::GotoDirectory2Click() {
     if (GotoDirectoryForm) GotoDirectoryForm->Open(HomeDirCombo->currentData().toString());
 }
 
-void TMainForm::HomeDirListClick() {}
+void TMainForm::HomeDirListClick() { SessionViews->HomeDirListClick(); }
 
-void TMainForm::RemoteDirListClick() {}
+void TMainForm::RemoteDirListClick() { SessionViews->RemoteDirListClick(); }
 
-void TMainForm::HomeDirListKeyUp(int /*key*/) {}
+void TMainForm::HomeDirListKeyUp(int key) { SessionViews->HomeDirListKeyUp(key); }
 
-void TMainForm::RemoteDirListKeyUp(int /*key*/) {}
+void TMainForm::RemoteDirListKeyUp(int key) { SessionViews->RemoteDirListKeyUp(key); }

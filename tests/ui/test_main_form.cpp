@@ -116,7 +116,8 @@ protected:
         queue.RemoveAllEntries();
         queue.AppendEntry(Entry("alpha.txt", 10));
         queue.StoreLiveQueue("alpha");
-        queue.SaveQueueFiles(dataDir, sites);  // stores the live queue under beta first
+        queue.LoadSiteQueue("beta");  // saving stores the live queue under the current site first
+        queue.SaveQueueFiles(dataDir, sites);
     }
 
     QTemporaryDir dataHome;
