@@ -2,8 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <utility>
 
 #include "ftp/list_parsed.h"
@@ -75,6 +76,110 @@ bool LocalFileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+
+// Collects the small pieces of a download (RecvBufferSize, 4 KiB in the program) into larger
+// writes, so the disk sees one call per WriteChunk bytes instead of one per piece. Positions and
+// sizes are those of the target plus what is held.
+class TIdWriteCoalescer : public TIdStream {
+public:
+    static constexpr size_t WriteChunk = 256 * 1024;
+
+    explicit TIdWriteCoalescer(TIdStream& target) : target_(target) { held_.reserve(WriteChunk); }
+
+    int64_t Read(void* buffer, int64_t count) override {
+        Flush();
+        return target_.Read(buffer, count);
+    }
+    int64_t Write(const void* buffer, int64_t count) override {
+        if (count <= 0) return 0;
+        if (held_.size() + size_t(count) > WriteChunk) Flush();
+        if (size_t(count) >= WriteChunk) return target_.Write(buffer, count);
+        const char* p = static_cast<const char*>(buffer);
+        held_.insert(held_.end(), p, p + count);
+        return count;
+    }
+    int64_t Seek(int64_t offset, TIdSeekOrigin origin) override {
+        if (origin == TIdSeekOrigin::soCurrent && offset == 0)
+            return target_.Seek(0, TIdSeekOrigin::soCurrent) + int64_t(held_.size());
+        Flush();
+        return target_.Seek(offset, origin);
+    }
+    int64_t Size() override {
+        Flush();
+        return target_.Size();
+    }
+    void SetSize(int64_t newSize) override {
+        Flush();
+        target_.SetSize(newSize);
+    }
+    void Flush() {
+        if (held_.empty()) return;
+        std::vector<char> out;
+        out.swap(held_);  // held_ is empty even when the write fails
+        held_.reserve(WriteChunk);
+        target_.WriteBuffer(out.data(), int64_t(out.size()));
+    }
+
+private:
+    TIdStream& target_;
+    std::vector<char> held_;
+};
+
+// The reading counterpart: an upload takes SendBufferSize pieces (2 KiB in the program), served
+// here from larger reads of the file.
+class TIdReadAhead : public TIdStream {
+public:
+    static constexpr size_t ReadChunk = 256 * 1024;
+
+    explicit TIdReadAhead(TIdStream& source) : source_(source) {}
+
+    int64_t Read(void* buffer, int64_t count) override {
+        if (count <= 0) return 0;
+        if (next_ == ahead_.size()) {
+            ahead_.resize(ReadChunk);
+            const int64_t got = source_.Read(ahead_.data(), int64_t(ReadChunk));
+            ahead_.resize(size_t(std::max<int64_t>(got, 0)));
+            next_ = 0;
+            if (ahead_.empty()) return 0;
+        }
+        const size_t n = std::min(size_t(count), ahead_.size() - next_);
+        std::memcpy(buffer, ahead_.data() + next_, n);
+        next_ += n;
+        return int64_t(n);
+    }
+    int64_t Write(const void* buffer, int64_t count) override {
+        Drop();
+        return source_.Write(buffer, count);
+    }
+    int64_t Seek(int64_t offset, TIdSeekOrigin origin) override {
+        const int64_t unread = int64_t(ahead_.size() - next_);
+        if (origin == TIdSeekOrigin::soCurrent && offset == 0)
+            return source_.Seek(0, TIdSeekOrigin::soCurrent) - unread;
+        if (origin == TIdSeekOrigin::soCurrent) offset -= unread;
+        Drop();
+        return source_.Seek(offset, origin);
+    }
+    int64_t Size() override { return source_.Size(); }
+    void SetSize(int64_t newSize) override {
+        const int64_t pos = Seek(0, TIdSeekOrigin::soCurrent);
+        Drop();
+        source_.SetPosition(pos);
+        source_.SetSize(newSize);
+    }
+
+private:
+    // Forgets what was read ahead, putting the source back where the reader stands.
+    void Drop() {
+        const int64_t unread = int64_t(ahead_.size() - next_);
+        ahead_.clear();
+        next_ = 0;
+        if (unread > 0) source_.Seek(-unread, TIdSeekOrigin::soCurrent);
+    }
+
+    TIdStream& source_;
+    std::vector<char> ahead_;
+    size_t next_ = 0;
+};
 
 // A data client that takes its socket handler from the FTP client.
 class TIdFTPDataClient : public TIdTCPClient {
@@ -282,7 +387,10 @@ void TIdFTP::ParsePasvReply(const std::string& line, std::string& host, int& por
         if (space != std::string::npos) s = s.substr(space + 1);
     }
     host = Fetch(s, ',');
-    for (int i = 0; i < 3; ++i) host += "." + Fetch(s, ',');
+    for (int i = 0; i < 3; ++i) {
+        host += '.';
+        host += Fetch(s, ',');
+    }
     const int high = StrToIntStrict(Fetch(s, ','));
     const int low = StrToIntStrict(Fetch(s, ','));
     port = high * 256 + low;
@@ -485,7 +593,17 @@ void TIdFTP::Get(const std::string& remoteName, const std::string& localName, bo
             throw EIdFTPFileAlreadyExists();
         }
     }
-    Get(remoteName, *file, effectiveResume);
+    TIdWriteCoalescer dest(*file);
+    try {
+        Get(remoteName, dest, effectiveResume);
+    } catch (...) {
+        try {
+            dest.Flush();  // what arrived before the failure stays in the file
+        } catch (...) {
+        }
+        throw;
+    }
+    dest.Flush();
 }
 
 void TIdFTP::Put(TIdStream& source, const std::string& remoteName, bool append) {
@@ -500,7 +618,8 @@ void TIdFTP::Put(TIdStream& source, const std::string& remoteName, bool append) 
 void TIdFTP::Put(const std::string& localName, const std::string& remoteName, bool append) {
     CheckLineSafe(remoteName);
     TIdFileStream file(localName, TIdFileMode::fmOpenRead);
-    Put(file, remoteName, append);
+    TIdReadAhead source(file);
+    Put(source, remoteName, append);
 }
 
 TIdFTPListItems& TIdFTP::ParsedListing() {

@@ -79,7 +79,7 @@ public:
     static constexpr const char* FileName = "FTPList.dat";
 
     // The stored queues (or any other per-site slots) to keep in step; may be null.
-    void SetPairedSlots(ISitePairedSlots* slots) { Paired_ = slots; }
+    void SetPairedSlots(ISitePairedSlots* paired) { Paired_ = paired; }
 
     const std::vector<TFTPInfo>& Sites() const { return Sites_; }
     // Fields other than SiteName may be edited in place; rename through SetSiteName.

@@ -8,7 +8,6 @@
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <vector>
@@ -24,14 +23,12 @@ namespace {
 
 std::string Bytes(const QString& text) { return text.toUtf8().toStdString(); }
 
-// Index of the first selected remote row (list order), or -1.
-int FirstSelectedRemoteRow(const QTreeWidget* list) {
-    int first = -1;
-    for (const QTreeWidgetItem* item : list->selectedItems()) {
-        const int row = list->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
-        if (row >= 0 && (first < 0 || row < first)) first = row;
-    }
-    return first;
+// Index into HostDirInfo of the first selected remote row (list order), or -1.
+int FirstSelectedRemoteRow(const TMainForm& f) {
+    if (!f.SessionViews) return -1;
+    const std::vector<int> rows = f.SessionViews->SelectedRemoteRows();
+    if (rows.empty() || rows.front() < 0 || rows.front() >= static_cast<int>(f.HostDirInfo.size())) return -1;
+    return rows.front();
 }
 
 // Full paths of the selected local rows in row order; only rows of the folder shown count.
@@ -74,8 +71,8 @@ bool RemoteCommandsAllowed(const TMainForm& f) {
 
 // The remote delete of the first selected row. True when it deleted and listed the directory again.
 bool DeleteRemoteSelection(TMainForm& f) {
-    const int row = FirstSelectedRemoteRow(f.RemoteDirList);
-    if (row < 0 || row >= static_cast<int>(f.HostDirInfo.size())) return false;
+    const int row = FirstSelectedRemoteRow(f);
+    if (row < 0) return false;
     const THostDirInfo entry = f.HostDirInfo[static_cast<size_t>(row)];
     // A listed name holding "/" would name something below another directory, not this row.
     if (!fileops::IsChildName(entry.Name)) {
@@ -137,8 +134,8 @@ void TMainForm::Makedirectory2Click() {
 void TMainForm::MakeDir1Click() { OpenNameDialog(*this, TEnterDirForm::MakeRemoteDir, QStringLiteral("Make Directory")); }
 
 void TMainForm::Rename1Click() {
-    const int row = FirstSelectedRemoteRow(RemoteDirList);
-    if (row < 0 || row >= static_cast<int>(HostDirInfo.size())) return;
+    const int row = FirstSelectedRemoteRow(*this);
+    if (row < 0) return;
     const std::string& oldName = HostDirInfo[static_cast<size_t>(row)].Name;
     OpenNameDialog(*this, TEnterDirForm::RenameRemote, QStringLiteral("Rename Directory"),
                    statuslog::Display(oldName), oldName);
@@ -207,9 +204,8 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
         break;
     }
     case TEnterDirForm::ChangeRemoteDir:
-        IdFTP1->ChangeDir(Bytes(name));
-        ListRemoteDirectory();
-        EnterDirForm->close();
+        // The views keep the start text's bytes; they change directory, list and close the form.
+        if (SessionViews) SessionViews->ChangeRemoteDirEntered(name);
         break;
     default:
         break;

@@ -61,28 +61,36 @@ std::string RemoteSizeText(int64_t size) {
 std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate) {
     const int count = items.Count();
 
-    // Many entries share a day: format each day once.
-    std::unordered_map<int64_t, std::string> dateTexts;
-    auto dateText = [&](TDateTime value) -> const std::string& {
+    // Many entries share a day: format each day once (the date text and its column text).
+    struct TDay {
+        std::string Text, Modified;
+    };
+    std::unordered_map<int64_t, TDay> days;
+    auto dayOf = [&](TDateTime value) -> const TDay& {
         const auto day = static_cast<int64_t>(std::floor(value));
-        auto it = dateTexts.find(day);
-        if (it == dateTexts.end()) it = dateTexts.emplace(day, formatDate ? formatDate(value) : std::string()).first;
+        auto it = days.find(day);
+        if (it == days.end()) {
+            TDay d;
+            d.Text = formatDate ? formatDate(value) : std::string();
+            d.Modified = ModifiedText(d.Text);
+            it = days.emplace(day, std::move(d)).first;
+        }
         return it->second;
     };
 
     std::vector<const TIdFTPListItem*> shown;
     std::vector<std::string> sortRows;
-    std::vector<const std::string*> dates;
+    std::vector<const TDay*> dates;
     shown.reserve(static_cast<size_t>(count));
     sortRows.reserve(static_cast<size_t>(count));
     dates.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const TIdFTPListItem& item = items.Items(i);
         if (IsDotEntry(item.ItemName)) continue;
-        const std::string& date = dateText(item.Modified);
+        const TDay& day = dayOf(item.Modified);
         shown.push_back(&item);
-        dates.push_back(&date);
-        sortRows.push_back(HostSortRow(item, date));
+        dates.push_back(&day);
+        sortRows.push_back(HostSortRow(item, day.Text));
     }
 
     std::vector<THostDirInfo> rows;
@@ -93,7 +101,7 @@ std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const T
         row.Name = item.ItemName;
         row.IsDir = item.Kind == itDirectory;
         row.Size = row.IsDir ? -1 : item.ItemSize;
-        row.Modified = ModifiedText(*dates[k]);
+        row.Modified = dates[k]->Modified;
         rows.push_back(std::move(row));
     }
     return rows;

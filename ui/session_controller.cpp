@@ -89,7 +89,11 @@ void TSessionController::Timer1Timer() {
         window_.LogLine(WaitingText(site.RetryDelay));
         timer_.SetEnabled(true);
     }
-    if (!connected) return;
+    if (!connected) {
+        // A series that never opened a connection raised no disconnection event to say so.
+        if (!timer_.Enabled()) window_.SetStateText("Disconnected");
+        return;
+    }
 
     window_.SetTrayTip("Connected", true);
     window_.ShowConnected();

@@ -149,9 +149,6 @@ public:
     // The short date text of a listing date in the system's format.
     static std::string ShortDateText(TDateTime value);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     friend class TSessionWindowAdapter;
     void ShowRows();

@@ -306,6 +306,10 @@ TEST(FtpTransferScripted, ActiveListenerTakesOnlyTheControlPeer) {
         .call([&] {
             port = PortFromPortLine(s.control.lines().back());
             intruder = ConnectFromOtherLoopback(port);
+            if (intruder >= 0) {  // so a listener that took it would end with wrong data, not hang
+                (void)!::send(intruder, "EVIL", 4, MSG_NOSIGNAL);
+                ::shutdown(intruder, SHUT_WR);
+            }
         })
         .sendLine("200 PORT ok")
         .expectLine("RETR f")

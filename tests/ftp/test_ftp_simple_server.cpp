@@ -49,7 +49,7 @@ TEST(SimpleServer, AcceptsOneConnectionAndBecomesAnOrdinaryConnection) {
     EXPECT_EQ(srv.ReadLine(), "hello");
     srv.WriteLine("back");
     char buf[16] = {};
-    EXPECT_EQ(::recv(fd, buf, sizeof buf, MSG_WAITALL), 6);
+    EXPECT_EQ(::recv(fd, buf, 6, MSG_WAITALL), 6);
     EXPECT_EQ(std::string(buf, 6), "back\r\n");
     ::close(fd);
 

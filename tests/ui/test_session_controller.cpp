@@ -123,6 +123,7 @@ TEST_F(SessionControllerTest, ThreeAttemptsOnAClosedPortLogTriesAndWaits) {
     EXPECT_EQ(window.connectedSounds, 1);
     EXPECT_FALSE(state.ConnectSoundPending);
     EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_EQ(window.state, "Disconnected");
 }
 
 TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {

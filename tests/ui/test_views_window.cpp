@@ -1,0 +1,224 @@
+// The remote and local panes of the main window against a real server: order and columns of the
+// remote list, navigation (double click, up, combo, Goto), refresh and pane switching, the local
+// Goto, and a directory of 20,000 entries shown completely.
+
+#include "tests/ui/test_session_fixture.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/enter_dir_form.h"
+#include "ui/goto_directory_form.h"
+
+namespace {
+
+using sessiontest::RunUntil;
+using sessiontest::WindowTest;
+
+class ViewsTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+        root.makeDir("pub/Zeta");
+        root.makeDir("pub/Beta");
+        root.makeDir("pub/empty");
+        root.writeFile("pub/alpha.txt", "0123456789");
+        root.writePatternFile("pub/sizes/s1024.bin", 1024);
+        root.writePatternFile("pub/sizes/s1025.bin", 1025);
+        root.writePatternFile("pub/sizes/s1536.bin", 1536);
+        root.writePatternFile("pub/sizes/s2560.bin", 2560);
+        root.writeFile("pub/sizes/a  b.txt", "two spaces");
+        ASSERT_TRUE(StartServer());
+        ASSERT_TRUE(ConnectAndWait());
+    }
+};
+
+TEST_F(ViewsTest, OrderColumnsAndSizes) {
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"Beta", "empty", "sizes", "Zeta", "alpha.txt"}));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"File Folder", "File Folder", "File Folder", "File Folder", "10"}));
+    EXPECT_EQ(form->LastRemoteRowIndex, 4);
+    ASSERT_EQ(form->HostDirInfo.size(), 5u);
+    EXPECT_EQ(form->HostDirInfo[4].Size, 10);
+    EXPECT_EQ(form->HostDirInfo[0].Size, -1);
+    EXPECT_FALSE(form->HostDirInfo[4].Modified.empty());
+    EXPECT_EQ(form->RemoteDirList->topLevelItem(4)->text(2).toStdString(), form->HostDirInfo[4].Modified);
+    EXPECT_EQ(form->RemoteDirList->topLevelItem(4)->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
+
+    form->ListRemoteDirectory("sizes");  // relative, sent as given
+    EXPECT_EQ(form->LastRemoteDir, "/pub/sizes/");
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"a  b.txt", "s1024.bin", "s1025.bin", "s1536.bin", "s2560.bin"}));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"10", "1024", "1 KB", "2 KB", "2 KB"}));
+    // The record keeps the name as listed, two spaces included.
+    EXPECT_EQ(form->HostDirInfo[0].Name, "a  b.txt");
+
+    // Same extensions again: no new images.
+    const size_t images = form->SessionViews->IconImageList().size();
+    form->Refresh1Click();
+    EXPECT_EQ(form->SessionViews->IconImageList().size(), images);
+    EXPECT_EQ(images, 3u);  // the folder, .txt and .bin
+
+    form->ListRemoteDirectory("/pub/empty");
+    EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
+    EXPECT_EQ(form->LastRemoteRowIndex, -1);
+    EXPECT_EQ(Panel(0), "Ready");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(ViewsTest, DoubleClickUpAndCombo) {
+    // A file row: nothing happens.
+    ASSERT_TRUE(SelectRow("alpha.txt"));
+    const int lines = form->StatusList->LineCount();
+    form->RemoteDirListDblClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
+
+    // During a transfer a directory row does nothing either.
+    ASSERT_TRUE(SelectRow("Zeta"));
+    form->Transfer.Transferring = true;
+    form->RemoteDirListDblClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    form->Transfer.Transferring = false;
+    form->RemoteDirListDblClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/Zeta/");
+    EXPECT_EQ(form->RemoteDirCombo->currentText(), "/pub/Zeta/");
+
+    form->RemoteDirUpButtonClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_TRUE(form->RemoteDirUpButton->isEnabled());
+
+    form->RemoteDirCombo->setEditText("/pub/Beta");
+    form->RemoteDirComboClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/Beta/");
+
+    // A directory that isn't there: the error reaches the caller, the list stays empty and the
+    // buttons of the listing stay off.
+    EXPECT_ANY_THROW(form->ListRemoteDirectory("/pub/missing"));
+    EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
+    EXPECT_EQ(Panel(0), "Opening directory");
+    EXPECT_FALSE(form->RemoteDirUpButton->isEnabled());
+    EXPECT_FALSE(form->ToolButton7->isEnabled());
+
+    // The server stayed in /pub/Beta; up leads on from there, and at the top errors are swallowed.
+    form->RemoteDirUpButtonClick();
+    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    form->RemoteDirUpButtonClick();
+    EXPECT_EQ(form->LastRemoteDir, "/");
+    form->RemoteDirUpButtonClick();
+    EXPECT_EQ(form->LastRemoteDir, "/");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(ViewsTest, RemoteGotoThroughTheDirectoryNameDialog) {
+    form->GotoDirectory1Click();
+    ASSERT_TRUE(form->EnterDirForm->isVisible());
+    EXPECT_EQ(form->EnterDirForm->windowTitle(), "Change Directory");
+    EXPECT_EQ(form->EnterDirForm->Edit1->text(), "/pub/");
+    EXPECT_EQ(form->EnterDirForm->Mode(), TEnterDirForm::ChangeRemoteDir);
+
+    // A directory the server refuses: the error is shown, the dialog stays.
+    form->EnterDirForm->Edit1->setText("nowhere");
+    form->EnterDirForm->Button1->click();
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(form->EnterDirForm->isVisible());
+
+    form->EnterDirForm->Edit1->setText("Zeta");
+    form->EnterDirForm->Button1->click();
+    RunUntil([this] { return !form->EnterDirForm->isVisible(); }, 2000);
+    EXPECT_FALSE(form->EnterDirForm->isVisible());
+    EXPECT_EQ(form->LastRemoteDir, "/pub/Zeta/");
+
+    // The working-directory query fails (the connection is gone): no dialog, the window usable.
+    form->IdFTP1->OnDisconnected = nullptr;
+    form->IdFTP1->Disconnect();
+    guard::Run([this] { form->GotoDirectory1Click(); });
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_FALSE(form->EnterDirForm->isVisible());
+    EXPECT_TRUE(form->isEnabled());
+}
+
+TEST_F(ViewsTest, RefreshAndPaneSwitching) {
+    EXPECT_EQ(form->ActivePane, 2);
+    root.writeFile("pub/new.txt", "n");
+    form->RemoteDirList->clearSelection();
+    form->ToolButton11Click();
+    EXPECT_EQ(Column(0).back(), "new.txt");
+    EXPECT_TRUE(form->RemoteDirList->topLevelItem(0)->isSelected());
+
+    // Not while a transfer runs.
+    root.writeFile("pub/zzz.txt", "z");
+    form->Transfer.Transferring = true;
+    form->ToolButton11Click();
+    EXPECT_EQ(Column(0).back(), "new.txt");
+    form->Transfer.Transferring = false;
+
+    form->HomeDirListClick();
+    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_TRUE(form->ToolButton6->isEnabled());
+    EXPECT_FALSE(form->ToolButton7->isEnabled());
+    EXPECT_TRUE(form->Upload2->isEnabled());
+    EXPECT_FALSE(form->Download2->isEnabled());
+    form->ToolButton11Click();  // the local pane now
+    EXPECT_EQ(Column(0).back(), "new.txt");
+
+    form->RemoteDirListClick();
+    EXPECT_EQ(form->ActivePane, 2);
+    EXPECT_FALSE(form->ToolButton6->isEnabled());
+    EXPECT_TRUE(form->ToolButton7->isEnabled());
+    EXPECT_TRUE(form->Download2->isEnabled());
+    EXPECT_FALSE(form->Upload2->isEnabled());
+
+    // Tab released in a pane: toolbar only, menu items untouched.
+    QKeyEvent tab(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(form->HomeDirList, &tab);
+    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_TRUE(form->ToolButton6->isEnabled());
+    EXPECT_FALSE(form->ToolButton7->isEnabled());
+    EXPECT_TRUE(form->Download2->isEnabled());
+    QApplication::sendEvent(form->RemoteDirList, &tab);
+    EXPECT_EQ(form->ActivePane, 2);
+    EXPECT_TRUE(form->ToolButton7->isEnabled());
+
+    // Dragging from the panes only while connected.
+    EXPECT_TRUE(form->RemoteDirList->dragEnabled());
+    form->ToolButton3Click();
+    EXPECT_FALSE(form->RemoteDirList->dragEnabled());
+    EXPECT_FALSE(form->HomeDirList->dragEnabled());
+}
+
+TEST_F(ViewsTest, LocalGotoRefusesAMissingFolder) {
+    TempDir local;
+    local.makeDir("target");
+    form->GotoDirectory2Click();
+    ASSERT_TRUE(form->GotoDirectoryForm->isVisible());
+    const QString missing = QString::fromStdString(local.file("nothing"));
+    form->GotoDirectoryForm->Edit1->setText(missing);
+    form->GotoDirectoryForm->Button1->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Directory " + missing + " does not exists");
+    EXPECT_TRUE(form->GotoDirectoryForm->isVisible());
+
+    form->GotoDirectoryForm->Edit1->setText(QString::fromStdString(local.file("target")));
+    form->GotoDirectoryForm->Button1->click();
+    EXPECT_FALSE(form->GotoDirectoryForm->isVisible());
+    EXPECT_EQ(form->LocalDir(), local.file("target") + "/");
+}
+
+class BigListingTest : public WindowTest {};
+
+TEST_F(BigListingTest, TwentyThousandEntriesAreShownCompletely) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+    root.makeDir("big");
+    for (int i = 0; i < 20000; ++i) root.writeFile("big/f" + std::to_string(100000 + i) + ".dat", "");
+    root.makeDir("big/dir");
+    ASSERT_TRUE(StartServer("/big/"));
+    ASSERT_TRUE(ConnectAndWait());
+    ASSERT_EQ(form->RemoteDirList->topLevelItemCount(), 20001);
+    EXPECT_EQ(form->LastRemoteRowIndex, 20000);
+    EXPECT_EQ(form->HostDirInfo.front().Name, "dir");
+    EXPECT_EQ(form->RemoteDirList->topLevelItem(20000)->text(0), "f119999.dat");
+    EXPECT_EQ(form->HostDirInfo.back().Name, "f119999.dat");
+}
+
+}  // namespace
