@@ -29,8 +29,9 @@ bool MakeLocalDirectory(const QString& folder, const QString& name);
 // Renames folder + oldName to folder + newName. Never replaces an existing item under the new
 // name (the system call would do so silently for files); false when it did not rename.
 bool RenameLocalItem(const QString& folder, const QString& oldName, const QString& newName);
-// Moves one file or directory into the desktop trash. The item is never removed any other way:
-// when the trash cannot take it, it stays and the result is false.
+// Moves one file or directory into the desktop trash (the home trash on the home device, the
+// trash at the top of the item's mount elsewhere), restorable from there. The item is never
+// removed or copied any other way: when no trash can take it, it stays and the result is false.
 bool MoveToTrash(const QString& path);
 
 // A name from the remote listing that may be appended to a directory path as one component.

@@ -397,6 +397,23 @@ TEST_F(FileOpsTest, LocalDeleteThatTheTrashRefusesKeepsTheItemsAndSaysSo) {
     EXPECT_TRUE(QFileInfo::exists(work + "/dir/file.txt"));
 }
 
+TEST_F(FileOpsTest, TrashKeepsItemsOfTheSameNameApart) {
+    WriteLocal("a/same.txt", "first");
+    WriteLocal("b/same.txt", "second");
+    ASSERT_TRUE(fileops::MoveToTrash(work + "/a/same.txt"));
+    ASSERT_TRUE(fileops::MoveToTrash(work + "/b/same.txt"));
+    EXPECT_TRUE(InTrash("same.txt", work + "/a/same.txt"));
+    EXPECT_TRUE(InTrash("same.txt.2", work + "/b/same.txt"));
+    QFile second(trash + "/files/same.txt.2");
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(second.readAll(), "second");
+    // A folder cannot go into the trash that lies inside it: it stays, and so does the trash.
+    EXPECT_FALSE(fileops::MoveToTrash(home + "/.local"));
+    EXPECT_TRUE(QFileInfo::exists(trash + "/files/same.txt"));
+    EXPECT_FALSE(QFileInfo::exists(trash + "/info/.local.trashinfo"));
+    EXPECT_FALSE(fileops::MoveToTrash(work + "/missing"));
+}
+
 TEST(FileOpsTexts, NamesAndQuestions) {
     EXPECT_EQ(fileops::LocalItemName("/home/u/a b.txt"), "a b.txt");
     EXPECT_EQ(fileops::LocalItemName("/home/u/dir/"), "dir");
@@ -457,7 +474,6 @@ TEST_P(RemoteFileOpsTest, DeletesATreeFilesFirstDeepestDirectoriesFirst) {
     EXPECT_TRUE(root->exists("keep"));
 
     const auto sent = Sent();
-    for (auto& l : sent) fprintf(stderr, "SENT[%s]\n", l.c_str());
     const long lastDele = LastIndexOfPrefix(sent, "DELE ");
     const long rmdC = IndexOf(sent, "RMD /top/a/b/c");
     const long rmdB = IndexOf(sent, "RMD /top/a/b");
@@ -562,6 +578,8 @@ TEST_P(RemoteFileOpsTest, RemoteCommandsWaitForTheTransfer) {
     // Not connected: the same.
     form->Transfer.Transferring = false;
     form->IdFTP1->Disconnect();
+    form->ActivePane = 2;  // the disconnect made the local pane active
+    answer = false;
     form->ToolButton18->trigger();
     form->ToolButton13->trigger();
     form->Makedirectory2->trigger();
