@@ -20,9 +20,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <chrono>
-#include <cstdio>
-static double NowS(){return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();}
 
 #include "ftp/ftp_client.h"
 #include "ui/enter_dir_form.h"
@@ -146,9 +143,7 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
     f_.RemoteDirUpButton->setEnabled(false);
     for (QAction* a : {f_.ToolButton7, f_.ToolButton8, f_.ToolButton15}) a->setEnabled(false);
     f_.SetPanelText(0, QStringLiteral("Opening directory"));
-    double t0=NowS();
     f_.RemoteDirList->clear();
-    double t1=NowS();
 
     if (!path.empty()) ftp.ChangeDir(path);
 
@@ -164,11 +159,7 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
     std::vector<THostDirInfo> rows;
     try {
         ftp.List(nullptr, "", true);
-        double t2=NowS();
-        auto& pl = ftp.ParsedListing();
-        double t3=NowS();
-        rows = BuildHostDirRows(pl, &TSessionViews::ShortDateText);
-        std::fprintf(stderr,"clear %.3f list %.3f parse %.3f build %.3f\n", t1-t0, t2-t1, t3-t2, NowS()-t3);
+        rows = BuildHostDirRows(ftp.ParsedListing(), &TSessionViews::ShortDateText);
     } catch (...) {
         rows.clear();  // a failed listing shows as an empty directory
     }
@@ -179,9 +170,7 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
 
     f_.HostDirInfo = std::move(rows);
     f_.LastRemoteRowIndex = static_cast<int>(f_.HostDirInfo.size()) - 1;
-    double t4=NowS();
     ShowRows();
-    std::fprintf(stderr,"show %.3f\n", NowS()-t4);
     f_.SetPanelText(0, QStringLiteral("Ready"));
 
     if (dirKnown) {

@@ -108,6 +108,9 @@ protected:
         work = tmp.path() + "/work";
         QDir().mkpath(home + "/.local/share");
         QDir().mkpath(work);
+        savedHome = qgetenv("HOME");
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
         setenv("HOME", home.toUtf8().constData(), 1);
         setenv("XDG_DATA_HOME", (home + "/.local/share").toUtf8().constData(), 1);
         trash = home + "/.local/share/Trash";
@@ -132,7 +135,11 @@ protected:
         guard::SetErrorSink({});
         guard::SetMessageSink({});
         guard::SetQuestionSink({});
-        unsetenv("HOME");
+        setenv("HOME", savedHome.constData(), 1);
+        if (hadDataHome)
+            setenv("XDG_DATA_HOME", savedDataHome.constData(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
     }
 
     // ---- Local pane ----
@@ -230,6 +237,8 @@ protected:
     }
 
     QTemporaryDir tmp;
+    QByteArray savedHome, savedDataHome;
+    bool hadDataHome = false;
     QString home, work, trash;
     std::unique_ptr<TMainForm> form;
     QStringList errors, messages, questions;
@@ -395,6 +404,41 @@ TEST_F(FileOpsTest, LocalDeleteThatTheTrashRefusesKeepsTheItemsAndSaysSo) {
     ASSERT_TRUE(keep.open(QIODevice::ReadOnly));
     EXPECT_EQ(keep.readAll(), "keep");
     EXPECT_TRUE(QFileInfo::exists(work + "/dir/file.txt"));
+}
+
+TEST_F(FileOpsTest, FunctionKeysReachTheCommandsOfTheActivePane) {
+    WriteLocal("doc.txt");
+    ShowWork(1);
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->ActivePane = 1;
+
+    QTest::keyClick(form.get(), Qt::Key_F7);
+    ASSERT_TRUE(Dialog()->isVisible());
+    EXPECT_EQ(Dialog()->Mode(), TEnterDirForm::MakeLocalDir);
+    QTest::keyClick(Dialog()->Edit1, Qt::Key_Escape);
+    EXPECT_FALSE(Dialog()->isVisible());
+
+    SelectLocal({"doc.txt"});
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_F6);
+    ASSERT_TRUE(Dialog()->isVisible());
+    EXPECT_EQ(Dialog()->Mode(), TEnterDirForm::RenameLocal);
+    Dialog()->Edit1->end(false);
+    QTest::keyClicks(Dialog()->Edit1, "2");
+    QTest::keyClick(Dialog()->Edit1, Qt::Key_Return);
+    EXPECT_FALSE(Dialog()->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(work + "/doc.txt2"));
+
+    WaitLocalRows(1);
+    SelectLocal({"doc.txt2"});
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    answer = false;
+    QTest::keyClick(form.get(), Qt::Key_F8);
+    EXPECT_EQ(questions, QStringList{"Are you sure want to send: \"doc.txt2\" to the Recycle bin?"});
 }
 
 TEST_F(FileOpsTest, TrashKeepsItemsOfTheSameNameApart) {
