@@ -64,6 +64,19 @@ void TSessionController::StartSeries(bool reconnecting, bool emptyRemoteView) {
 }
 
 void TSessionController::Timer1Timer() {
+    if (attempting_) {
+        // Connect pressed while an attempt still blocks: a second attempt on the same client
+        // would tear down the first one's socket. It starts once the first is over.
+        timer_.SetEnabled(false);
+        timer_.SetInterval(kBusyRetryMs);
+        timer_.SetEnabled(true);
+        return;
+    }
+    if (ftp_.IsConnected()) {
+        // A deferred tick of a series that the finished attempt has already made good.
+        timer_.SetEnabled(false);
+        return;
+    }
     const TFTPInfo site = CurrentSiteRecord(sites_);  // a copy: the table may change during the attempt
     timer_.SetEnabled(false);
     const int64_t delayMs = static_cast<int64_t>(site.RetryDelay) * 1000;
@@ -75,12 +88,14 @@ void TSessionController::Timer1Timer() {
     window_.SetStopEnabled(true);
 
     bool connected = false;
+    attempting_ = true;
     try {
         ftp_.OpenSession(true, IdTimeoutDefault);
         connected = true;
     } catch (...) {
         // The client has logged the attempt's traffic and status; nothing more is shown.
     }
+    attempting_ = false;
 
     if (s_.ConnectAttempts == site.Retries || connected) {
         if (s_.ConnectSoundPending) window_.PlaySound(TSoundEvent::Connected);

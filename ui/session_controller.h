@@ -86,6 +86,8 @@ public:
     static std::string TryText(int attempt, int retries, const std::string& siteName);
     static std::string WaitingText(int delaySeconds);
     static constexpr const char* kLogIndent = "                    ";  // twenty spaces
+    // A tick that comes while an attempt is still blocked in the client waits this long.
+    static constexpr int kBusyRetryMs = 50;
 
 private:
     void StartSeries(bool reconnecting, bool emptyRemoteView);
@@ -95,6 +97,7 @@ private:
     TSessionState& s_;
     ISessionWindow& window_;
     IRetryTimer& timer_;
+    bool attempting_ = false;
 };
 
 class TSessionWindowAdapter;
@@ -166,4 +169,5 @@ private:
     std::vector<QIcon> icons_;
     QIcon plainFileIcon_;
     std::string gotoDirBytes_;  // the remote Goto's start text, byte for byte
+    bool listing_ = false;      // a listing is under way (the window stays live meanwhile)
 };

@@ -137,6 +137,12 @@ std::string TSessionViews::ShortDateText(TDateTime value) {
 }
 
 void TSessionViews::ListRemoteDirectory(const std::string& path) {
+    struct TListingMark {
+        bool& flag;
+        bool was;
+        explicit TListingMark(bool& f) : flag(f), was(f) { flag = true; }
+        ~TListingMark() { flag = was; }
+    } mark(listing_);
     TIdFTP& ftp = *f_.IdFTP1;
     f_.HostDirInfo.clear();
     f_.LastRemoteRowIndex = -1;
@@ -253,7 +259,7 @@ void TSessionViews::SelectFirstRemoteRow() {
 // ---- Remote navigation
 
 void TSessionViews::RemoteDirListDblClick() {
-    if (f_.Transfer.Transferring || f_.Transfer.RunActive) return;
+    if (f_.Transfer.Transferring || f_.Transfer.RunActive || listing_) return;
     QTreeWidgetItem* item = f_.RemoteDirList->currentItem();
     if (!item || !item->isSelected()) return;
     const int row = f_.RemoteDirList->indexOfTopLevelItem(item);
@@ -265,6 +271,7 @@ void TSessionViews::RemoteDirListDblClick() {
 }
 
 void TSessionViews::RemoteDirUpButtonClick() {
+    if (listing_) return;
     try {
         f_.IdFTP1->ChangeDirUp();
         ListRemoteDirectory(std::string());
@@ -273,11 +280,19 @@ void TSessionViews::RemoteDirUpButtonClick() {
     }
 }
 
-void TSessionViews::Homedirectory1Click() { ListRemoteDirectory(f_.RemoteHomeDir); }
+// The commands below come from the user while the window is live; one of them arriving during a
+// listing would send its commands into the middle of the running LIST, so it is dropped.
 
-void TSessionViews::Refresh1Click() { ListRemoteDirectory(std::string()); }
+void TSessionViews::Homedirectory1Click() {
+    if (!listing_) ListRemoteDirectory(f_.RemoteHomeDir);
+}
+
+void TSessionViews::Refresh1Click() {
+    if (!listing_) ListRemoteDirectory(std::string());
+}
 
 void TSessionViews::RemoteDirComboClick() {
+    if (listing_) return;
     const QString text = f_.RemoteDirCombo->currentText();
     // The combo shows LastRemoteDir decoded; its own bytes are the ones to send back.
     const std::string path = text == Shown(f_.LastRemoteDir) ? f_.LastRemoteDir : text.toStdString();
@@ -285,6 +300,7 @@ void TSessionViews::RemoteDirComboClick() {
 }
 
 void TSessionViews::GotoDirectory1Click() {
+    if (listing_) return;
     // The directory-name dialog blocks the window itself, so a failing query leaves the window
     // usable; its error reaches the error display.
     std::string dir = f_.IdFTP1->WorkingDir();
@@ -318,7 +334,7 @@ void TSessionViews::ToolButton11Click() {
         }
         f_.HomeDirList->setFocus();
     } else if (f_.ActivePane == 2) {
-        if (!f_.IdFTP1->IsConnected() || f_.Transfer.Transferring || f_.Transfer.RunActive) return;
+        if (!f_.IdFTP1->IsConnected() || f_.Transfer.Transferring || f_.Transfer.RunActive || listing_) return;
         try {
             ListRemoteDirectory(std::string());
             SelectFirstRemoteRow();

@@ -378,6 +378,51 @@ TEST_F(QueueUiTest, StopLeavesTheEntryAbortedWithThePartialFileAndResumeComplete
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
+TEST_F(QueueUiTest, ClosingDuringADownloadStopsItAndStoresTheEntryAborted) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+    serverRoot.writePatternFile("big.bin", 16 * 1024 * 1024);
+    serverRoot.writeFile("next.txt", "n");
+    StartServer();
+    MakeForm();
+    ASSERT_TRUE(Connect());
+
+    QStringList asked;
+    guard::SetQuestionSink([&](const QString& q) {
+        asked << q;
+        return true;
+    });
+    bool closed = false, tried = false;
+    auto work = form->IdFTP1->OnWork;
+    form->IdFTP1->OnWork = [&](TIdComponent* c, TWorkMode m, int64_t count) {
+        work(c, m, count);
+        if (!tried && count >= 1024 * 1024) {
+            tried = true;
+            closed = form->close();
+        }
+    };
+    SelectRemote({"big.bin", "next.txt"});
+    form->ToolButton7->trigger();
+    form->IdFTP1->OnWork = work;
+
+    ASSERT_TRUE(tried);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(asked, QStringList{QStringLiteral("File transfer in process! Close Orlix FTP client?")});
+    // The run ended at the stop: the second file was not fetched.
+    EXPECT_FALSE(local.exists("next.txt"));
+
+    // What the close wrote: both entries, the interrupted one "Aborted".
+    TSiteTable sites;
+    TTransferQueue stored;
+    sites.SetPairedSlots(&stored.Stores());
+    const std::string dataDir = dataHome.path().toStdString() + "/orlix-ftp/";
+    sites.Load(dataDir);
+    stored.LoadQueueFile(dataDir, std::string("loop"));
+    ASSERT_EQ(stored.QueueCount(), 2);
+    EXPECT_EQ(stored.Entry(0).FileName, "big.bin");
+    EXPECT_EQ(stored.Entry(0).Status, "Aborted");
+    EXPECT_EQ(stored.Entry(1).Status, "Ready");
+}
+
 TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
     MakeForm();
     form->Queue.AppendEntry(Queued("x.bin"));

@@ -240,6 +240,28 @@ TEST_F(SessionControllerServerTest, ARejectedLoginShowsDisconnectedWhileTheSerie
     EXPECT_TRUE(window.listed.empty());
 }
 
+TEST_F(SessionControllerServerTest, ATickDuringABlockedAttemptWaitsForIt) {
+    // The window stays live while OpenSession blocks; Connect pressed then arms the timer again.
+    int nested = 0;
+    ftp.OnStatus = [&](TIdComponent*, TIdStatus, const std::string&) {
+        if (nested++ == 0) {
+            controller.Connect();
+            controller.Timer1Timer();
+        }
+    };
+    controller.Connect();
+    controller.Timer1Timer();
+    EXPECT_TRUE(ftp.IsConnected());
+    EXPECT_EQ(window.Count("                    Try "), 1);
+    // The deferred tick comes later and finds the client connected: nothing further.
+    EXPECT_TRUE(timer.enabled);
+    EXPECT_EQ(timer.interval, TSessionController::kBusyRetryMs);
+    controller.Timer1Timer();
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_TRUE(ftp.IsConnected());
+    EXPECT_EQ(window.Count("                    Try "), 1);
+}
+
 TEST_F(SessionControllerServerTest, SiteDialogConnectKeepsTheRemoteViewAndLoadsTheQueue) {
     sites.AddSite();
     sites.SetSiteName(1, "Other");
