@@ -15,11 +15,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-// The model headers may use "slots" as a plain identifier; keep Qt's keyword macro out of them.
-#pragma push_macro("slots")
-#undef slots
 #include "sites/site_table.h"
-#pragma pop_macro("slots")
 #include "sites/text_convert.h"
 #include "ui/guard.h"
 

@@ -13,8 +13,9 @@ public:
 
     // Calls that come closer together than this are answered without asking the event loop: the
     // transport calls the hook after every received chunk, and asking the loop that often would cost
-    // a bulk transfer a good part of its speed. Pending input still waits no more than this long.
-    std::chrono::microseconds MinInterval{std::chrono::milliseconds(4)};
+    // a bulk transfer a good part of its speed. Pending input still waits no more than this long
+    // (about one frame: a click feels immediate).
+    std::chrono::microseconds MinInterval{std::chrono::milliseconds(16)};
 
 private:
     bool Due();

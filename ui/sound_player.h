@@ -6,11 +6,7 @@
 #include <QString>
 #include <string>
 
-// The model headers may use "slots" as a plain identifier; keep Qt's keyword macro out of them.
-#pragma push_macro("slots")
-#undef slots
 #include "settings/program_settings.h"
-#pragma pop_macro("slots")
 
 class QSoundEffect;
 
