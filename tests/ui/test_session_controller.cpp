@@ -177,7 +177,9 @@ protected:
         site().Retries = 1;
     }
     void TearDown() override {
+        // Handlers set by a test may capture its locals, which are gone by now.
         ftp.OnDisconnected = nullptr;
+        ftp.OnStatus = nullptr;
         if (ftp.IsConnected()) ftp.Disconnect();
     }
     TempDir root;
