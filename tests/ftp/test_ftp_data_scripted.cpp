@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <random>
 #include <gtest/gtest.h>
 
 #include "ftp/ftp_client.h"
@@ -32,6 +33,31 @@ TEST(FtpPasv, ParsesHostAndPortWithAndWithoutParentheses) {
         EXPECT_STREQ(e.what(), "'x5' is not a valid integer value");
     }
     EXPECT_THROW(TIdFTP::ParsePasvReply("(1,2,3,4,5)", host, port), EConvertError);
+}
+
+// A hostile server controls these reply texts: any bytes either parse or raise the client's own error.
+TEST(FtpPasv, ArbitraryReplyBytesNeverCrashTheParsers) {
+    std::mt19937 rng(20261208);
+    const std::string alphabet = "0123456789,,,,()(). -+xX\"/\r\n\t";
+    for (int round = 0; round < 20000; ++round) {
+        std::string line;
+        const int length = static_cast<int>(rng() % 64);
+        for (int i = 0; i < length; ++i) {
+            line += (rng() % 4 == 0) ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
+        }
+        std::string host;
+        int port = -1;
+        try {
+            TIdFTP::ParsePasvReply(line, host, port);
+            EXPECT_GE(port, 0) << line;
+            EXPECT_LE(port, 65535) << line;
+        } catch (const EIdException&) {
+        }
+        try {
+            (void)TIdFTP::ParsePwdReply(line);
+        } catch (const EIdException&) {
+        }
+    }
 }
 
 TEST(FtpPort, ArgumentFromAddressAndPort) {

@@ -150,6 +150,18 @@ protected:
         QFileSystemModel* m = form->HomeDirModel;
         if (!WaitFor([&] { return m->rowCount(form->HomeDirList->rootIndex()) >= static_cast<int>(names.size()); }))
             return false;
+        // The model sorts its rows (folders first) a moment after they arrive; row order is what counts.
+        if (!WaitFor([&] {
+                const QModelIndex root = form->HomeDirList->rootIndex();
+                bool seenFile = false;
+                for (int r = 0; r < m->rowCount(root); ++r) {
+                    const bool dir = m->isDir(m->index(r, 0, root));
+                    if (dir && seenFile) return false;
+                    seenFile = seenFile || !dir;
+                }
+                return true;
+            }))
+            return false;
         form->HomeDirList->selectionModel()->clearSelection();
         int found = 0;
         for (const auto& n : names) {
