@@ -9,67 +9,18 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
-#include <thread>
 #include <unistd.h>
 
+#include "bench/bench_ui_common.h"
 #include "ftp/ftp_client.h"
 #include "transport/anti_freeze.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
-
-namespace {
-
-int FreePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool CanConnect(int port) {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-double Seconds(const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-void Configure(TIdFTP& ftp, int port) {
-    ftp.SetHost("127.0.0.1");
-    ftp.SetPort(port);
-    ftp.Username = "tester";
-    ftp.Password = "secret";
-    ftp.RecvBufferSize = DefaultRecvBufferSize;
-    ftp.SendBufferSize = DefaultSendBufferSize;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const int entries = argc > 1 ? std::atoi(argv[1]) : 20000;
@@ -92,20 +43,10 @@ int main(int argc, char** argv) {
             ::close(fd);
         }
     }
-    const std::string data = std::string(root) + "/data";
-    setenv("XDG_DATA_HOME", data.c_str(), 1);
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    UseBenchEnvironment(root);
 
     const int port = FreePort();
-    const pid_t server = ::fork();
-    if (server == 0) {
-        ::setpgid(0, 0);
-        const std::string p = std::to_string(port);
-        ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", p.c_str(), "-d", root,
-                "-u", "tester", "-P", "secret", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 100 && !CanConnect(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const pid_t server = StartPyftpdlib(port, root);
 
     int status = 0;
     {
@@ -147,8 +88,7 @@ int main(int argc, char** argv) {
         form.IdFTP1->OnDisconnected = nullptr;
         form.IdFTP1->Disconnect();
     }
-    ::kill(-server, SIGTERM);
-    ::waitpid(server, nullptr, 0);
+    StopPyftpdlib(server);
     std::system((std::string("rm -rf ") + root).c_str());
     return status;
 }

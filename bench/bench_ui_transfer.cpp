@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_ui_common.h"
 #include "ftp/ftp_client.h"
 #include "transfer/transfer_questions.h"
 #include "transport/anti_freeze.h"
@@ -70,23 +71,6 @@ int PickPort() {
         if (ok) return port;
     }
     return 0;
-}
-
-bool CanConnect(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-double Seconds(const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 double Median(std::vector<double> v) {
@@ -182,8 +166,7 @@ int main(int argc, char** argv) {
         }
         ::close(fd);
     }
-    setenv("XDG_DATA_HOME", (std::string(base) + "/data").c_str(), 1);
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    UseBenchEnvironment(base);
 
     TServer server;
     if (!server.Start(root)) {

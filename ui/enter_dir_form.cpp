@@ -1,37 +1,18 @@
 #include "ui/enter_dir_form.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "ui/connect_form.h"
+#include "ui/line_entry_layout.h"
 
 TEnterDirForm::TEnterDirForm(QWidget* parent) : QDialog(parent) {
   setObjectName("EnterDirForm");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setWindowModality(Qt::ApplicationModal);
 
-  Label1 = new QLabel("Enter name :", this);
-  Edit1 = new QLineEdit(this);
-  Edit1->setMinimumWidth(280);
-  Label1->setBuddy(Edit1);
-  Button1 = new QPushButton("&OK", this);
-  Button1->setDefault(true);
-  Button2 = new QPushButton("&Cancle", this);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Label1);
-  layout->addWidget(Edit1);
-  layout->addSpacing(6);
-  layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  BuildLineEntryLayout(this, "Enter name :", 280, "&Cancle", Label1, Edit1, Button1, Button2);
 
   connect(Button1, &QPushButton::clicked, this, &TEnterDirForm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);

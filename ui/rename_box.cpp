@@ -1,10 +1,9 @@
 #include "ui/rename_box.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
+
+#include "ui/line_entry_layout.h"
 
 TRenameBox::TRenameBox(QWidget* parent) : QDialog(parent) {
   setObjectName("RenameBox");
@@ -12,24 +11,7 @@ TRenameBox::TRenameBox(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setModal(true);
 
-  Label1 = new QLabel("Enter new file name :", this);
-  Edit1 = new QLineEdit(this);
-  Edit1->setMinimumWidth(300);
-  Label1->setBuddy(Edit1);
-  Button1 = new QPushButton("&OK", this);
-  Button1->setDefault(true);
-  Button2 = new QPushButton("&Cancel", this);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Label1);
-  layout->addWidget(Edit1);
-  layout->addSpacing(6);
-  layout->addLayout(buttons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  BuildLineEntryLayout(this, "Enter new file name :", 300, "&Cancel", Label1, Edit1, Button1, Button2);
 
   connect(Button1, &QPushButton::clicked, this, &TRenameBox::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TRenameBox::reject);

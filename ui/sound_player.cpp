@@ -1,5 +1,6 @@
 #include "ui/sound_player.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSoundEffect>
 #include <QUrl>
@@ -28,6 +29,11 @@ void TSoundPlayer::Start(const std::string& path, bool reportLater) {
   if (!file.exists()) throw std::runtime_error("Cannot open file \"" + path + "\": file not found");
   if (!file.isFile() || !file.isReadable())
     throw std::runtime_error("Cannot open file \"" + path + "\": access denied");
+  // Only wave files play; saying so at once doesn't depend on the audio back end getting round to it.
+  QFile head(FPath);
+  const QByteArray magic = head.open(QIODevice::ReadOnly) ? head.read(12) : QByteArray();
+  if (magic.size() < 12 || !magic.startsWith("RIFF") || magic.mid(8, 4) != "WAVE")
+    throw std::runtime_error(NotPlayableMessage(FPath).toStdString());
   const QUrl source = QUrl::fromLocalFile(file.absoluteFilePath());
   FEffect->stop();
   if (FEffect->source() == source) {
