@@ -32,20 +32,10 @@
 #include "ui/settings_form.h"
 #include "ui/sound_player.h"
 #include "ui/transfer_questions.h"
+#include "tests/ui/ui_test_app.h"
 
 namespace {
 
-void EnsureApplication() {
-  if (QApplication::instance()) return;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QTemporaryDir dataHome;
-  setenv("XDG_DATA_HOME", dataHome.path().toUtf8().constData(), 1);
-  static int argc = 1;
-  static char name[] = "test_ui";
-  static char* argv[] = {name, nullptr};
-  new TGuardedApplication(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-}
 
 // Runs `answer` once the modal dialog is running inside `ask`.
 template <class T>
@@ -57,7 +47,7 @@ T WhileModal(const std::function<T()>& ask, const std::function<void()>& answer)
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    EnsureApplicationWithPrivateData();
     guard::SetMessageSink([this](const QString& text) { Messages << text; });
   }
   void TearDown() override { guard::SetMessageSink({}); }

@@ -21,20 +21,10 @@
 
 #include "ui/connect_form.h"
 #include "ui/guard.h"
+#include "tests/ui/ui_test_app.h"
 
 namespace {
 
-void EnsureApplication() {
-  if (QApplication::instance()) return;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QTemporaryDir dataHome;
-  setenv("XDG_DATA_HOME", dataHome.path().toUtf8().constData(), 1);
-  static int argc = 1;
-  static char name[] = "test_ui";
-  static char* argv[] = {name, nullptr};
-  new TGuardedApplication(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-}
 
 TQueueInfo Entry(const std::string& name) {
   TQueueInfo e;
@@ -49,7 +39,7 @@ TQueueInfo Entry(const std::string& name) {
 class ConnectFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    EnsureApplicationWithPrivateData();
     guard::SetMessageSink([this](const QString& text) { Messages << text; });
     Sites.SetPairedSlots(&Stores);
     // Three sites, each with one stored entry named after it.

@@ -11,6 +11,7 @@
 #include "ui/guard.h"
 #include "ui/main_form.h"
 #include "ui/status_log.h"
+#include "tests/ui/ui_test_app.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,14 +40,6 @@
 
 namespace {
 
-void EnsureApplication() {
-    if (QApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    new TGuardedApplication(argc, argv);
-}
 
 // A pyftpdlib server whose user may do everything but delete (DELE and RMD are refused).
 class NoDeleteServer {

@@ -14,6 +14,7 @@
 #include "ui/main_form.h"
 #include "ui/queue_view.h"
 #include "ui/status_log.h"
+#include "tests/ui/ui_test_app.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,25 +44,8 @@
 
 namespace {
 
-void EnsureApplication() {
-    if (QApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    new TGuardedApplication(argc, argv);
-}
 
-// Runs the event loop until pred holds; false when it never did (a hang guard, not a timing check).
-bool WaitFor(const std::function<bool()>& pred, int seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& pred, int seconds = 60) { return RunUntil(pred, seconds * 1000); }
 
 // Records the sounds asked for, and lets a test look at the window when one plays.
 struct TRecordingPlayer : ISoundPlayer {

@@ -24,28 +24,12 @@
 #include "ui/guard.h"
 #include "ui/main_form.h"
 #include "ui/status_log.h"
+#include "tests/ui/ui_test_app.h"
 
 namespace sessiontest {
 
-inline void EnsureApplication() {
-    if (QApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    new TGuardedApplication(argc, argv);
-}
 
-// Lets the event loop run until pred holds; gives up after maxMs (a safety bound, not a check).
-inline bool RunUntil(const std::function<bool()>& pred, int maxMs = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > maxMs) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using ::RunUntil;
 
 class WindowTest : public ::testing::Test {
 protected:

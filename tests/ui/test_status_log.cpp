@@ -5,6 +5,7 @@
 #include "ui/main_form.h"
 #include "ui/guard.h"
 #include "ui/status_log.h"
+#include "tests/ui/ui_test_app.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,14 +15,6 @@
 
 namespace {
 
-void EnsureApplication() {
-    if (QApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    new TGuardedApplication(argc, argv);
-}
 
 using statuslog::HidePassword;
 
