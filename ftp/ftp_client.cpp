@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -305,6 +306,19 @@ void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferTy
 void TIdFTP::ChangeDir(const std::string& directory) { SendCommand("CWD " + directory, {200, 250}); }
 
 void TIdFTP::ChangeDirUp() { SendCommand("CDUP", {200, 250}); }
+
+void TIdFTP::Noop() { SendCommand("NOOP", {200}); }
+
+bool TIdFTP::HasFeature(const std::string& name) const {
+    auto upper = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    };
+    const std::string want = upper(name);
+    for (const auto& f : features_)
+        if (upper(f.substr(0, f.find(' '))) == want) return true;
+    return false;
+}
 
 std::string TIdFTP::ParsePwdReply(const std::string& line) {
     const size_t open = line.find('"');

@@ -23,6 +23,9 @@ public:
     explicit EIdFTPFileAlreadyExists(const std::string& m = "Destination file already exists.") : EIdException(m) {}
 };
 
+// How names on the wire are read: Auto asks the server for UTF-8 when it offers it.
+enum class TFtpNameEncoding { Auto = 0, Utf8 = 1, Raw = 2 };
+
 class TIdFTP;
 
 using TIdCreateFTPList = std::function<void(TIdFTP* sender, std::unique_ptr<TIdFTPListItems>& list)>;
@@ -38,6 +41,7 @@ public:
     std::string Username;
     std::string Password;
     bool Passive = false;
+    TFtpNameEncoding NameEncoding = TFtpNameEncoding::Auto;
     TIdFTPTransferType TransferType() const { return transferType_; }
     // Ignored when equal or while a transfer runs; otherwise stored and, when connected, sent at once.
     void SetTransferType(TIdFTPTransferType value);
@@ -63,6 +67,13 @@ public:
     // Bound of the wait for the server's incoming data connection in active mode (ms; 0: none).
     int32_t DataConnectionTimeout = 60000;
 
+    // The server's FEAT lines after login (one feature each, trimmed), empty when it has none.
+    const std::vector<std::string>& Features() const { return features_; }
+    // Whether FEAT listed the feature (its first word, case-insensitive: "MLST", "EPSV", "UTF8").
+    bool HasFeature(const std::string& name) const;
+    // True when the server accepted OPTS UTF8 ON in this session.
+    bool Utf8Active() const { return utf8Active_; }
+
     // ---- Session and control commands
     // Connects (through the proxy's host and port when one is set), reads the 220 greeting and,
     // with autoLogin, logs in and asks SYST. Any failure disconnects and propagates.
@@ -81,6 +92,8 @@ public:
     void Allocate(int64_t bytes);
     // Sends the line as given; returns the reply code whatever it is.
     int Quote(const std::string& line);
+    // NOOP, to keep an idle session open.
+    void Noop();
     // REST 1 / REST 0, once per session; later calls return the stored answer.
     bool ResumeSupported();
     // Writes ABOR (no reply read here) and cuts the data connection. Meant to be called from a
@@ -128,4 +141,6 @@ private:
     std::unique_ptr<TIdFTPListItems> listResult_;
     std::unique_ptr<TIdFtpProxySettings> proxySettings_;
     bool abortSent_ = false;
+    std::vector<std::string> features_;
+    bool utf8Active_ = false;
 };

@@ -92,19 +92,37 @@ std::string binaryOf(FtpServerKind kind) {
     return {};
 }
 
-bool portFree(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+// Loopback socket address of the family for port.
+socklen_t loopback(int family, uint16_t port, sockaddr_storage& out) {
+    out = {};
+    if (family == AF_INET6) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&out);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(port);
+        a->sin6_addr = in6addr_loopback;
+        return sizeof(sockaddr_in6);
+    }
+    auto* a = reinterpret_cast<sockaddr_in*>(&out);
+    a->sin_family = AF_INET;
+    a->sin_port = htons(port);
+    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sizeof(sockaddr_in);
+}
+
+bool portFreeOn(int family, int port) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return family == AF_INET6;  // no IPv6 here: nothing can hold the port there
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    sockaddr_storage a;
+    const socklen_t len = loopback(family, static_cast<uint16_t>(port), a);
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 || (family == AF_INET6 && errno == EADDRNOTAVAIL);
     ::close(fd);
     return ok;
 }
+
+bool portFree(int port) { return portFreeOn(AF_INET, port) && portFreeOn(AF_INET6, port); }
 
 // Reserves a block of ports for this process: an exclusive lock on a per-block file (dropped by the
 // kernel if the process dies) and a check that nothing is bound there. Returns the lock's descriptor.
@@ -183,15 +201,13 @@ int runToEnd(const std::vector<std::string>& argv, const std::string& logPath) {
 }
 
 // True once the server on port sends a complete 220 greeting.
-bool greets(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool greets(int family, uint16_t port) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_storage a;
+    const socklen_t len = loopback(family, port, a);
     bool ok = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), len) == 0) {
         timeval tv{3, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         std::string got;
@@ -254,9 +270,22 @@ bool FtpServerProcess::available(Kind kind, std::string* why) {
 }
 
 std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::string& rootDir) {
+    return start(kind, rootDir, FtpServerOptions{});
+}
+
+std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::string& rootDir,
+                                                          const FtpServerOptions& options) {
+    auto refuse = [kind](const char* what) {
+        throw std::invalid_argument(std::string(name(kind)) + " cannot be started " + what + " here");
+    };
+    if (options.refuseActive && kind != Kind::Vsftpd && kind != Kind::Proftpd) refuse("refusing active mode");
+    if (options.idleTimeoutSeconds > 0 && kind != Kind::Vsftpd && kind != Kind::Proftpd)
+        refuse("with an idle time-out");
+    if (options.digest && kind != Kind::Proftpd) refuse("with HASH");
     if (!available(kind)) return nullptr;
     std::unique_ptr<FtpServerProcess> s(new FtpServerProcess);
     s->kind_ = kind;
+    s->options_ = options;
     s->root_ = fs::absolute(rootDir).lexically_normal().string();
     while (s->root_.size() > 1 && s->root_.back() == '/') s->root_.pop_back();
     if (!fs::is_directory(s->root_)) throw std::runtime_error("FTP root " + s->root_ + " is not a folder");
@@ -286,7 +315,22 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
 
     const std::string templates = sourceDir() + "/tests/servers/";
     const std::string& run = s->runDir_;
+    const bool v6 = options.ipv6;
+    const std::string idle = std::to_string(options.idleTimeoutSeconds);
+    std::string listen, extra;
+    if (kind == Kind::Vsftpd) {
+        listen = v6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1" : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1";
+        if (options.refuseActive) extra += "port_enable=NO\n";
+        if (options.idleTimeoutSeconds > 0) extra += "idle_session_timeout=" + idle + "\n";
+    } else if (kind == Kind::Proftpd) {
+        listen = v6 ? "DefaultAddress ::1\nUseIPv6 on" : "DefaultAddress 127.0.0.1\nUseIPv6 off";
+        if (options.refuseActive) extra += "<Limit PORT EPRT>\n  DenyAll\n</Limit>\n";
+        if (options.idleTimeoutSeconds > 0) extra += "TimeoutIdle " + idle + "\n";
+        if (options.digest)
+            extra += "ModulePath " + serversDir() + "/root/usr/lib/proftpd\nLoadModule mod_digest.c\n";
+    }
     const std::vector<std::pair<std::string, std::string>> vars = {
+        {"LISTEN", listen}, {"EXTRA", extra},
         {"PORT", std::to_string(s->port_)},       {"ROOT", s->root_},
         {"RUNDIR", run},                          {"PASV_MIN", std::to_string(s->passiveMin_)},
         {"PASV_MAX", std::to_string(s->passiveMax_)}, {"UID", std::to_string(s->uid_)},
@@ -299,7 +343,7 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     std::vector<std::string> argv;
     switch (kind) {
     case Kind::Pyftpdlib:
-        argv = {kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(s->port_), "-w", "-d", s->root_,
+        argv = {kPython, "-m", "pyftpdlib", "-i", s->host(), "-p", std::to_string(s->port_), "-w", "-d", s->root_,
                 "-u", s->user(), "-P", s->password(), "-r",
                 std::to_string(s->passiveMin_) + "-" + std::to_string(s->passiveMax_)};
         break;
@@ -318,10 +362,10 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
         if (runToEnd({serversDir() + "/root/usr/bin/pure-pw", "mkdb", run + "/pure.pdb", "-f", run + "/pure.passwd"},
                      log) != 0)
             throw std::runtime_error("pure-pw mkdb failed: " + s->output());
-        argv = {binaryOf(kind), "-S", "127.0.0.1," + std::to_string(s->port_), "-l", "puredb:" + run + "/pure.pdb",
-                "-E", "-A", "-H", "-4", "-p",
-                std::to_string(s->passiveMin_) + ":" + std::to_string(s->passiveMax_), "-P", "127.0.0.1", "-U",
-                "133:022"};
+        argv = {binaryOf(kind), "-S", s->host() + "," + std::to_string(s->port_), "-l", "puredb:" + run + "/pure.pdb",
+                "-E", "-A", "-H", "-p", std::to_string(s->passiveMin_) + ":" + std::to_string(s->passiveMax_),
+                "-U", "133:022"};
+        if (!v6) argv.insert(argv.end(), {"-4", "-P", "127.0.0.1"});
         break;
     }
 
@@ -354,7 +398,7 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     for (;;) {
         if (!s->running())
             throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + s->output());
-        if (greets(s->port_)) break;
+        if (greets(v6 ? AF_INET6 : AF_INET, s->port_)) break;
         if (std::chrono::steady_clock::now() > deadline) {
             std::string out = s->output();
             s->stop();
@@ -373,7 +417,8 @@ FtpServerProcess::~FtpServerProcess() {
 }
 
 std::string FtpServerProcess::url() const {
-    return "ftp://" + user() + ":" + password() + "@" + host() + ":" + std::to_string(port_) + "/";
+    const std::string h = options_.ipv6 ? "[" + host() + "]" : host();
+    return "ftp://" + user() + ":" + password() + "@" + h + ":" + std::to_string(port_) + "/";
 }
 
 void FtpServerProcess::syncOwnership() const {
