@@ -172,7 +172,9 @@ start() {
     chown -R tester:tester "$dir"
     runuser -u tester -- test -x "$dir" || die "the user tester cannot reach $dir (a folder above it is closed)"
   fi
-  local vars=("PORT=$port" "ROOT=$dir" "RUNDIR=$run" "PASV_MIN=$pmin" "PASV_MAX=$pmax" "UID=${uid:-}" "GID=${gid:-}")
+  local vars=("PORT=$port" "ROOT=$dir" "RUNDIR=$run" "PASV_MIN=$pmin" "PASV_MAX=$pmax" "UID=${uid:-}" "GID=${gid:-}"
+              "LISTEN_V4=YES" "LISTEN_V6=NO" "LISTEN_ADDRESS=listen_address=127.0.0.1" "ADDRESS=127.0.0.1"
+              "USE_IPV6=off" "EXTRA=")
   case "$kind" in
     pyftpdlib)
       cmd=("$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$dir" -u tester -P secret -r "$pmin-$pmax") ;;

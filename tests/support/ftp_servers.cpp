@@ -317,20 +317,20 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     const std::string& run = s->runDir_;
     const bool v6 = options.ipv6;
     const std::string idle = std::to_string(options.idleTimeoutSeconds);
-    std::string listen, extra;
+    std::string extra;
     if (kind == Kind::Vsftpd) {
-        listen = v6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1" : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1";
         if (options.refuseActive) extra += "port_enable=NO\n";
         if (options.idleTimeoutSeconds > 0) extra += "idle_session_timeout=" + idle + "\n";
     } else if (kind == Kind::Proftpd) {
-        listen = v6 ? "DefaultAddress ::1\nUseIPv6 on" : "DefaultAddress 127.0.0.1\nUseIPv6 off";
         if (options.refuseActive) extra += "<Limit PORT EPRT>\n  DenyAll\n</Limit>\n";
         if (options.idleTimeoutSeconds > 0) extra += "TimeoutIdle " + idle + "\n";
         if (options.digest)
             extra += "ModulePath " + serversDir() + "/root/usr/lib/proftpd\nLoadModule mod_digest.c\n";
     }
     const std::vector<std::pair<std::string, std::string>> vars = {
-        {"LISTEN", listen}, {"EXTRA", extra},
+        {"LISTEN_V4", v6 ? "NO" : "YES"}, {"LISTEN_V6", v6 ? "YES" : "NO"},
+        {"LISTEN_ADDRESS", v6 ? "listen_address6=::1" : "listen_address=127.0.0.1"},
+        {"ADDRESS", s->host()}, {"USE_IPV6", v6 ? "on" : "off"}, {"EXTRA", extra},
         {"PORT", std::to_string(s->port_)},       {"ROOT", s->root_},
         {"RUNDIR", run},                          {"PASV_MIN", std::to_string(s->passiveMin_)},
         {"PASV_MAX", std::to_string(s->passiveMax_)}, {"UID", std::to_string(s->uid_)},
