@@ -7,7 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6test6 libgl-dev
   python3 python3-pyftpdlib
-  curl xvfb xauth x11-utils imagemagick
+  curl time xvfb xauth x11-utils imagemagick
 )
 
 missing=()
