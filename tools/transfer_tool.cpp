@@ -40,6 +40,7 @@ const char kUsage[] =
     "  --passive            the client opens the data connection (default)\n"
     "  --active             the server connects back to the client\n"
     "  --buffers RECV,SEND  receive and send buffer sizes in bytes (default 4096,2048)\n"
+    "  --timeout SECONDS    give up when the server does not answer for this long (default 120)\n"
     "  -v, --verbose        show the control connection's traffic on stderr, password hidden\n"
     "  -h, --help           show this text\n"
     "\n"
@@ -157,6 +158,7 @@ struct TOptions {
     bool verbose = false;
     int recv = kDefaultRecvBuffer;
     int send = kDefaultSendBuffer;
+    int timeoutMs = 120000;
     std::vector<std::string> args;  // the command and its operands
 };
 
@@ -302,8 +304,15 @@ int Run(const TOptions& opt) {
         ftp.Passive = opt.passive;
         ftp.RecvBufferSize = opt.recv;
         ftp.SendBufferSize = opt.send;
+        ftp.ReadTimeout = opt.timeoutMs;
+        ftp.DataConnectionTimeout = opt.timeoutMs;
         std::unique_ptr<TTrafficLog> traffic;
         if (opt.verbose) traffic = std::make_unique<TTrafficLog>(ftp, progress);
+        // The data connection starts its work before its first read: bound its waits as well.
+        ftp.OnWorkBegin = [&](TIdComponent* sender, TWorkMode, int64_t) {
+            if (auto* data = dynamic_cast<TIdTCPConnection*>(sender); data && sender != &ftp)
+                data->ReadTimeout = opt.timeoutMs;
+        };
         // Only the data connection's work is the transfer's; the control connection reports too.
         ftp.OnWork = [&](TIdComponent* sender, TWorkMode, int64_t count) {
             if (sender != &ftp) progress.Update(count);
@@ -311,22 +320,29 @@ int Run(const TOptions& opt) {
 
         std::unique_ptr<TIdFileStream> source;
         std::unique_ptr<TDownloadFile> target;
-        if (command == "put") source = std::make_unique<TIdFileStream>(local, TIdFileMode::fmOpenRead);
+        if (command == "put") {
+            // Opening a folder for reading succeeds; refuse it before the server creates an empty file.
+            if (IsDirectory(local)) throw EIdException("Cannot upload a folder: " + local);
+            source = std::make_unique<TIdFileStream>(local, TIdFileMode::fmOpenRead);
+        }
         if (command == "get") target = std::make_unique<TDownloadFile>(local);
 
-        ftp.OpenSession(true);
+        ftp.OpenSession(true, opt.timeoutMs);
         if (command == "ls") {
             std::vector<std::string> lines;
             if (remote.empty()) {
                 ftp.List(&lines);
             } else {
+                bool folder = true;
                 try {
                     ftp.ChangeDir(remote);
-                    ftp.List(&lines);
                 } catch (const EIdProtocolReplyError&) {
-                    // Not a folder: list it as a file.
-                    ftp.List(&lines, remote);
+                    // Not a folder: a file is listed by name. A missing name is not sent to LIST, which
+                    // servers answer in different ways (an empty listing, or 150 then 450).
+                    if (ftp.Size(remote) < 0) throw;
+                    folder = false;
                 }
+                ftp.List(&lines, folder ? "" : remote);
             }
             for (const std::string& line : lines) std::printf("%s\n", line.c_str());
             std::fflush(stdout);
@@ -376,6 +392,18 @@ int RunTransferTool(int argc, char** argv) {
             opt.passive = false;
         } else if (a == "-v" || a == "--verbose") {
             opt.verbose = true;
+        } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {
+            std::string value;
+            if (a == "--timeout") {
+                if (i + 1 >= argc) return UsageError("--timeout needs SECONDS");
+                value = argv[++i];
+            } else {
+                value = a.substr(10);
+            }
+            if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(value) < 1)
+                return UsageError("--timeout wants whole seconds from 1 to 999999");
+            opt.timeoutMs = std::stoi(value) * 1000;
         } else if (a == "--buffers" || a.rfind("--buffers=", 0) == 0) {
             std::string value;
             if (a == "--buffers") {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/ftp_servers.h"
+#include "tests/support/scripted_server.h"
 
 extern char** environ;
 
@@ -59,6 +60,7 @@ TEST(TransferTool, WrongUseExitsTwoWithUsage) {
         {"--buffers", "4096,x", "ls", "ftp://h/"},
         {"--buffers"},
         {"--fast", "ls", "ftp://h/"},
+        {"--timeout", "0", "ls", "ftp://h/"},
         {"ls", "http://h/"},
         {"ls", "ftp://h/a%0D%0ADELE%20b"},
         {"get", "ftp://h/dir/", "out"},
@@ -72,6 +74,19 @@ TEST(TransferTool, WrongUseExitsTwoWithUsage) {
         EXPECT_NE(run.err.find("usage: orlix-transfer"), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
+}
+
+TEST(TransferTool, ASilentServerEndsInTheTimeOut) {
+    TempDir scratch;
+    ScriptedServer srv;
+    srv.sendLine("220 ready").expectLine("USER u").pause(3000).close();
+    srv.start();
+    const ToolRun run = RunTool(scratch, {"--timeout", "1", "ls", "ftp://u:p@127.0.0.1:" + std::to_string(srv.port()) + "/"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("orlix-transfer: ", 0), 0u) << run.err;
+    // Gave up by itself, not because the server closed at last.
+    EXPECT_FALSE(srv.waitForEnd(0));
+    srv.waitForEnd();
 }
 
 class TransferToolReal : public ::testing::TestWithParam<FtpServerKind> {};
@@ -108,12 +123,15 @@ TEST_P(TransferToolReal, ListsGetsPutsAndReportsARefusedLogin) {
         removeTree(local.file("data.bin"));
     }
 
-    // A missing file: exit 1 with the server's refusal, and no local file left behind.
+    // A missing file or folder: exit 1 with the server's refusal, and no local file left behind.
     run = RunTool(local, {"get", url + "nothing.bin", local.file("nothing.bin")});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("orlix-transfer: 550"), std::string::npos) << run.err;
     EXPECT_FALSE(local.exists("nothing.bin"));
     EXPECT_EQ(run.out, "");
+    run = RunTool(local, {"ls", url + "no/such"});
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.err.find("orlix-transfer: 5"), std::string::npos) << run.err;
 
     // A refused login: exit 1 with the server's own words.
     std::string bad = url;
