@@ -367,7 +367,10 @@ int Run(const TOptions& opt) {
         return 0;
     } catch (const std::exception& e) {
         progress.Clear();
-        std::fprintf(stderr, "orlix-transfer: %s\n", ErrorText(e).c_str());
+        std::string text = ErrorText(e);
+        if (dynamic_cast<const EIdReadTimeout*>(&e))
+            text += " (nothing from the server for " + std::to_string(opt.timeoutMs / 1000) + " s)";
+        std::fprintf(stderr, "orlix-transfer: %s\n", text.c_str());
         return 1;
     }
 }
