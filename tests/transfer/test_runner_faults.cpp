@@ -295,7 +295,7 @@ TEST(RunnerFaulty, HostileListingWritesNothingOutsideTheTarget) {
     for (const auto& s : rig.sent) EXPECT_EQ(s.find("RETR ../"), std::string::npos) << s;
     ASSERT_EQ(rig.queue.QueueCount(), 1);
     EXPECT_EQ(rig.queue.Entry(0).FileName, "../evil");
-    EXPECT_EQ(rig.queue.Entry(0).Status, "Aborted");
+    EXPECT_EQ(rig.queue.Entry(0).Status, "Failed");
 }
 
 // Answers Resume even where the dialog would not offer it.
