@@ -242,7 +242,9 @@ void TQueueRunner::RunQueue(int count) {
                     // The entry stays as Stop marked it; the loop ends at its test.
                 } catch (const std::exception& e) {
                     if (state_.StopTransfer || !IsRefusal(e)) throw;
-                    const std::string reason = FirstLine(e.what());
+                    std::string reason = FirstLine(e.what());
+                    if (const auto* reply = dynamic_cast<const EIdProtocolReplyError*>(&e))
+                        reason = std::to_string(reply->ReplyCode) + " " + reason;
                     Log("Failed: " + c.FileName + ": " + reason);
                     const int index = FindCurrent(skipped);
                     if (index >= 0) queue_.SetEntryStatus(index, "Failed", reason);
@@ -386,20 +388,27 @@ std::string TQueueRunner::AskFreeName(const std::string& name,
 
 bool TQueueRunner::ServerOffers(const std::string& feature) {
     if (!ftp_.Features().empty()) return ftp_.HasFeature(feature);
-    if (!ownFeatures_) {
-        ownFeatures_.emplace();
-        if (ftp_.Quote("FEAT") == 211) {
-            const auto& text = ftp_.LastReply.Text;
-            for (size_t i = 1; i + 1 < text.size(); ++i) {
-                std::string f = text[i];
-                f.erase(0, f.find_first_not_of(' '));
-                ownFeatures_->push_back(f.substr(0, f.find(' ')));
-            }
+    // Without the server's feature list the command is tried; one it does not know is not
+    // tried again in this run.
+    return !ownFeatures_ || std::find(ownFeatures_->begin(), ownFeatures_->end(), feature) == ownFeatures_->end();
+}
+
+std::optional<TFileDigest> TQueueRunner::RemoteDigest(const std::string& remoteFile) {
+    auto ask = [&](const std::string& cmd, int ok) -> const std::string* {
+        if (!ServerOffers(cmd)) return nullptr;
+        const int code = ftp_.Quote(cmd + " " + remoteFile);
+        // Some servers say "Computing..." on earlier lines; the value is on the last one.
+        if (code == ok && !ftp_.LastReply.Text.empty()) return &ftp_.LastReply.Text.back();
+        if (code == 500 || code == 502 || code == 504) {
+            if (!ownFeatures_) ownFeatures_.emplace();
+            ownFeatures_->push_back(cmd);
         }
-    }
-    for (const auto& f : *ownFeatures_)
-        if (EqualNoCase(f, feature)) return true;
-    return false;
+        return nullptr;
+    };
+    if (const std::string* t = ask("HASH", 213)) return ParseHashReply(*t);
+    if (const std::string* t = ask("XCRC", 250)) return ParseXDigestReply(*t, "CRC32");
+    if (const std::string* t = ask("XMD5", 250)) return ParseXDigestReply(*t, "MD5");
+    return std::nullopt;
 }
 
 void TQueueRunner::Verify(const TFileJob& job, const std::string& localFile, const std::string& remoteFile) {
@@ -414,18 +423,7 @@ void TQueueRunner::Verify(const TFileJob& job, const std::string& localFile, con
                                std::to_string(remoteSize) + "; the file is kept for Resume");
     }
 
-    std::optional<TFileDigest> remote;
-    if (ServerOffers("HASH")) {
-        if (ftp_.Quote("HASH " + remoteFile) == 213 && !ftp_.LastReply.Text.empty())
-            remote = ParseHashReply(ftp_.LastReply.Text.front());
-    } else {
-        for (const char* cmd : {"XCRC", "XMD5"}) {
-            if (!ServerOffers(cmd)) continue;
-            if (ftp_.Quote(std::string(cmd) + " " + remoteFile) == 250 && !ftp_.LastReply.Text.empty())
-                remote = ParseXDigestReply(ftp_.LastReply.Text.front(), cmd[1] == 'C' ? "CRC32" : "MD5");
-            break;
-        }
-    }
+    const std::optional<TFileDigest> remote = RemoteDigest(remoteFile);
     if (!remote) return;
     auto digits = [](const std::string& hex) { return hex.substr(std::min(hex.find_first_not_of('0'), hex.size())); };
     const std::string local = LocalFileDigest(localFile, remote->Algorithm);

@@ -15,6 +15,7 @@
 #include "transfer/queue_model.h"
 #include "transfer/transfer_questions.h"
 #include "transfer/transfer_state.h"
+#include "transfer/verify.h"
 #include "transport/id_exception.h"
 
 class TIdFTP;
@@ -158,6 +159,7 @@ private:
     // ETransferRefused on a mismatch.
     void Verify(const TFileJob& job, const std::string& localFile, const std::string& remoteFile);
     bool ServerOffers(const std::string& feature);
+    std::optional<TFileDigest> RemoteDigest(const std::string& remoteFile);
     // The names in a remote directory (LIST); a refused or cut listing raises, never "empty".
     std::vector<std::string> ListRemoteNames(const std::string& dir);
     bool RemoteExists(const std::vector<std::string>& names, const std::string& dir, const std::string& name);
@@ -182,6 +184,6 @@ private:
     std::optional<TQueueInfo> current_;
     int currentHint_ = 0;
     std::string lastRunError_;
-    // FEAT lines asked by the runner itself when the client holds none (once per run).
+    // Digest commands the server did not know in this run (when it lists no features).
     std::optional<std::vector<std::string>> ownFeatures_;
 };

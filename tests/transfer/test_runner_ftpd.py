@@ -117,7 +117,6 @@ def main():
             self.push("211-Features supported:\r\n HASH\r\n SIZE\r\n REST STREAM\r\n211 End FEAT.\r\n")
 
         def ftp_HASH(self, path):
-            path = self.fs.ftp2fs(path)
             self.respond("213 SHA-256 0-%d %s %s" % (os.path.getsize(path), "ab" * 32, os.path.basename(path)))
 
         Handler.ftp_FEAT = ftp_FEAT
