@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +105,33 @@ void KeepFile(const std::string& path, const std::string& keepPath) {
 }
 
 }  // namespace
+
+std::string DesktopDataHome() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return xdg;
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') {
+        home = h;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') {
+        home = pw->pw_dir;
+    } else {
+        // Never a shared folder instead: the site list holds passwords.
+        throw EInOutError("No home folder for the data files.", 0);
+    }
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return (home == "/" ? "" : home) + "/.local/share";
+}
+
+std::string ProgramDataFolder() {
+    std::string dir = DesktopDataHome();
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    dir += "orlix-ftp/";
+    std::string partial;
+    for (std::size_t i = 0; i < dir.size(); ++i) {
+        partial += dir[i];
+        if (dir[i] == '/' && i > 0) ::mkdir(partial.c_str(), 0700);  // existing folders stay as they are
+    }
+    return dir;
+}
 
 std::string DataFilePath(const std::string& dataDir, const std::string& fileName) {
     if (dataDir.empty()) return fileName;

@@ -16,6 +16,15 @@ public:
     int ErrorCode;
 };
 
+// The desktop's per-user data home: $XDG_DATA_HOME when it is absolute, else the home folder
+// ($HOME, or the account's home) + "/.local/share". Raises EInOutError when there is no home.
+std::string DesktopDataHome();
+
+// The program's data folder, ending in "/": DesktopDataHome() + "/orlix-ftp/", created with
+// mode 0700 when missing (a failure to create it shows up when a file is written there).
+// The one lookup of it for the whole program.
+std::string ProgramDataFolder();
+
 // Joins the data folder and a file name ("dir" or "dir/" + "name").
 std::string DataFilePath(const std::string& dataDir, const std::string& fileName);
 

@@ -35,6 +35,7 @@ TQueueLoadReport TTransferQueue::LoadQueueFile(const std::string& dataDir,
     if (bytes) {
         report.FileFound = true;
         for (TQueueStore& slot : Stores_.Slots) slot.Items.clear();
+        Stores_.Orphans.clear();
         std::size_t whole = bytes->size() / TQueueFileRecord::Size;
         bool overlong = false;
         for (std::size_t k = 0; k < whole; ++k) {
@@ -47,7 +48,10 @@ TQueueLoadReport TTransferQueue::LoadQueueFile(const std::string& dataDir,
                 slot.Items.push_back(rec.Entry);
                 matched = true;
             }
-            if (!matched) ++report.RecordsDropped;
+            if (!matched) {
+                ++report.RecordsUnknownSite;
+                Stores_.Orphans.push_back({rec.SiteName, rec.Entry});
+            }
         }
         std::size_t trailing = bytes->size() % TQueueFileRecord::Size;
         std::string damage;
@@ -81,6 +85,7 @@ std::string TTransferQueue::EncodeQueueFile(const TSiteTable& sites) const {
         if (slot.SiteName != name) continue;
         for (const TQueueInfo& entry : slot.Items) out += TQueueFileRecord{name, entry}.Encode();
     }
+    for (const TOrphanQueueEntry& o : Stores_.Orphans) out += TQueueFileRecord{o.SiteName, o.Entry}.Encode();
     return out;
 }
 

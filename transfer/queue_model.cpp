@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "transfer/queue_file.h"
+
 std::string QueueSizeText(const TQueueInfo& entry, TFolderRule rule) {
     bool folder = rule == TFolderRule::ByIsFolder ? entry.IsFolder : entry.FileSize == -1;
     if (folder) return "File Folder";
@@ -21,8 +23,27 @@ std::string QueueSummaryText(int64_t totalBytes, int count) {
 }
 
 TQueueRow RenderQueueRow(const TQueueInfo& entry, TFolderRule rule) {
+    std::string status = entry.Status;
+    if (!entry.Reason.empty()) status += ": " + entry.Reason;
     return TQueueRow{entry.FileName,   entry.LocalPath,  QueueSizeText(entry, rule),
-                     entry.Process,    entry.RemotePath, entry.Status};
+                     entry.Process,    entry.RemotePath, status};
+}
+
+std::string QueueFieldTooLong(const TQueueInfo& entry) {
+    struct TField {
+        const char* Label;
+        const std::string& Value;
+        std::size_t Capacity;
+    };
+    const TField fields[] = {{"file name", entry.FileName, TQueueFileRecord::FileNameCapacity},
+                             {"local path", entry.LocalPath, TQueueFileRecord::PathCapacity},
+                             {"remote path", entry.RemotePath, TQueueFileRecord::PathCapacity}};
+    for (const TField& f : fields)
+        if (f.Value.size() > f.Capacity)
+            return "Not added to the queue: the " + std::string(f.Label) + " \"" + f.Value + "\" is " +
+                   std::to_string(f.Value.size()) + " bytes long; the queue keeps at most " +
+                   std::to_string(f.Capacity) + " bytes.";
+    return {};
 }
 
 // ---- stored queues ----
@@ -34,11 +55,26 @@ void TQueueStores::EnsureSlot(int index) {
 void TQueueStores::SitesLoaded(const std::vector<std::string>& names) {
     Slots.clear();
     for (const std::string& name : names) Slots.push_back(TQueueStore{name, {}});
+    for (int i = 0; i < Count(); ++i) AdoptOrphans(i);
 }
 
 void TQueueStores::SiteAdded(int index, const std::string& name) {
     EnsureSlot(index);
     Slot(index) = TQueueStore{name, {}};
+    AdoptOrphans(index);
+}
+
+void TQueueStores::AdoptOrphans(int index) {
+    if (index < 0 || index >= Count()) return;
+    TQueueStore& slot = Slot(index);
+    auto keep = Orphans.begin();
+    for (auto& o : Orphans) {
+        if (o.SiteName == slot.SiteName)
+            slot.Items.push_back(std::move(o.Entry));
+        else
+            *keep++ = std::move(o);
+    }
+    Orphans.erase(keep, Orphans.end());
 }
 
 void TQueueStores::SiteDeleted(int index) {
@@ -53,6 +89,7 @@ void TQueueStores::SitesSwapped(int i, int j) {
 void TQueueStores::SiteRenamed(int index, const std::string& name) {
     EnsureSlot(index);
     Slot(index).SiteName = name;
+    AdoptOrphans(index);
 }
 
 // ---- live queue ----
@@ -73,6 +110,10 @@ void TTransferQueue::RebuildRow(int index, TFolderRule rule) {
 }
 
 int TTransferQueue::InsertEntry(const TQueueInfo& entry, int position) {
+    if (const std::string why = QueueFieldTooLong(entry); !why.empty()) {
+        if (View_) View_->QueueEntryRefused(why);
+        return -1;
+    }
     int index = (position < 0 || position > QueueCount()) ? QueueCount() : position;
     Entries_.insert(Entries_.begin() + index, entry);
     if (View_) View_->QueueRowInserted(index, RenderQueueRow(index, TFolderRule::ByIsFolder));
@@ -97,8 +138,8 @@ void TTransferQueue::RemoveEntry(int index) {
 }
 
 void TTransferQueue::RemoveSelectedEntry(int selectedRow) {
-    if (!IsValidRow(selectedRow)) return;
-    RemoveEntry(FindLastByName(Entry(selectedRow).FileName));
+    // The row itself: two entries of one name in different folders are different entries.
+    RemoveEntry(selectedRow);
 }
 
 void TTransferQueue::RemoveAllEntries() {
@@ -109,9 +150,10 @@ void TTransferQueue::RemoveAllEntries() {
     if (View_) View_->QueueRowsCleared();
 }
 
-void TTransferQueue::SetEntryStatus(int index, const std::string& status) {
+void TTransferQueue::SetEntryStatus(int index, const std::string& status, const std::string& reason) {
     if (!IsValidRow(index)) return;
     Entries_[static_cast<std::size_t>(index)].Status = status;
+    Entries_[static_cast<std::size_t>(index)].Reason = reason;
     RebuildRow(index, TFolderRule::ByFileSize);
 }
 
@@ -128,13 +170,13 @@ void TTransferQueue::RefreshReadyRows() {
 }
 
 void TTransferQueue::ResetSelectedStatus(int selectedRow) {
-    if (!IsValidRow(selectedRow) || Entry(selectedRow).Status != "Aborted") return;
+    if (!IsValidRow(selectedRow) || Entry(selectedRow).Status == "Ready") return;
     SetEntryStatus(selectedRow, "Ready");
 }
 
 void TTransferQueue::ResetAllStatuses() {
     for (int i = 0; i < QueueCount(); ++i)
-        if (Entry(i).Status == "Aborted") SetEntryStatus(i, "Ready");
+        if (Entry(i).Status != "Ready") SetEntryStatus(i, "Ready");
 }
 
 void TTransferQueue::MoveEntryUp(int selectedRow) {

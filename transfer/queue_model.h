@@ -18,8 +18,10 @@ struct TQueueInfo {
     int64_t FileSize = 0;  // -1 for a folder, and for an upload whose local file was not found
     std::string Process;   // "Download" or "Upload"
     std::string RemotePath;
-    std::string Status = "Ready";  // "Ready" or "Aborted"
+    std::string Status = "Ready";  // "Ready", "Aborted" (stopped) or "Failed" (refused)
     bool IsFolder = false;
+    // Why the entry failed, shown beside its status; not stored in the queue file.
+    std::string Reason;
 
     bool operator==(const TQueueInfo&) const = default;
 };
@@ -29,6 +31,13 @@ struct TQueueStore {
     std::string SiteName;
     std::vector<TQueueInfo> Items;
     int Count() const { return static_cast<int>(Items.size()); }
+};
+
+// A stored entry of a site the site list does not (or no longer) hold: kept, and written back,
+// so a missing or replaced site list does not wipe the queues.
+struct TOrphanQueueEntry {
+    std::string SiteName;
+    TQueueInfo Entry;
 };
 
 // How a row decides that its entry is a folder: rows built when an entry is added, loaded or
@@ -58,6 +67,10 @@ struct TQueueRow {
 
 TQueueRow RenderQueueRow(const TQueueInfo& entry, TFolderRule rule);
 
+// Empty when every text of the entry fits its field of the queue file; otherwise a message
+// naming the field and its limit in bytes. Such an entry is refused, never stored cut.
+std::string QueueFieldTooLong(const TQueueInfo& entry);
+
 // Receives every change of the live queue's rows, in the order to apply them. Row indices are
 // those of the list at the moment of the call. All methods do nothing by default.
 class IQueueView {
@@ -71,12 +84,16 @@ public:
     virtual void QueueRowSelected(int /*row*/) {}
     // The text of the status bar's queue panel (empty after RemoveAllEntries).
     virtual void QueueSummaryChanged(const std::string& /*text*/) {}
+    // An entry was not added; the message says why.
+    virtual void QueueEntryRefused(const std::string& /*message*/) {}
 };
 
 // The stored queues, kept in step with the site table's slots.
 class TQueueStores : public ISitePairedSlots {
 public:
     std::vector<TQueueStore> Slots;
+    // Entries of unknown sites, in file order; a site of that name that appears takes them.
+    std::vector<TOrphanQueueEntry> Orphans;
 
     int Count() const { return static_cast<int>(Slots.size()); }
     TQueueStore& Slot(int i) { return Slots.at(static_cast<std::size_t>(i)); }
@@ -88,6 +105,9 @@ public:
     void SitesSwapped(int i, int j) override;
     void SiteRenamed(int index, const std::string& name) override;
 
+    // Moves the orphans of that name into slot index.
+    void AdoptOrphans(int index);
+
 private:
     void EnsureSlot(int index);
 };
@@ -96,7 +116,7 @@ private:
 struct TQueueLoadReport {
     bool FileFound = false;
     int RecordsRead = 0;
-    int RecordsDropped = 0;  // records of sites that are not in the site list
+    int RecordsUnknownSite = 0;  // records of sites not in the site list (kept aside)
     std::string Message;     // not empty when the file was damaged; it names the kept copy
 };
 
@@ -122,16 +142,16 @@ public:
     void RefreshQueueSummary();
 
     // Adds an entry at position (entries from there move one place back); a negative position
-    // or one past the end appends. Adds its counted size and refreshes the summary. Returns the index.
+    // or one past the end appends. Adds its counted size and refreshes the summary. Returns the
+    // index, or -1 (and tells the view why) when a text does not fit the queue file.
     int InsertEntry(const TQueueInfo& entry, int position);
     int AppendEntry(const TQueueInfo& entry) { return InsertEntry(entry, -1); }
 
     // Queue commands, acting on the first selected row (-1 when none is selected).
-    // Removes the last entry whose FileName equals that of the selected row.
     void RemoveSelectedEntry(int selectedRow);
     // Empties the queue; the summary text becomes empty.
     void RemoveAllEntries();
-    // "Aborted" -> "Ready" for the selected entry; any other status is left alone.
+    // "Aborted" or "Failed" -> "Ready" for the selected entry; "Ready" is left alone.
     void ResetSelectedStatus(int selectedRow);
     void ResetAllStatuses();
     void MoveEntryToTop(int selectedRow);
@@ -143,15 +163,16 @@ public:
     int FindLastByName(const std::string& fileName) const;
     // Removes the entry at index, subtracts its counted size and refreshes the summary.
     void RemoveEntry(int index);
-    // Sets an entry's status and rebuilds its row (folder decided by FileSize -1).
-    void SetEntryStatus(int index, const std::string& status);
+    // Sets an entry's status (and the reason shown beside it) and rebuilds its row (folder
+    // decided by FileSize -1).
+    void SetEntryStatus(int index, const std::string& status, const std::string& reason = {});
     // Rebuilds the row to show another status (e.g. "Downloading") while the entry keeps its own.
     void ShowRowStatus(int index, const std::string& shownStatus);
     // Rebuilds the rows of all "Ready" entries, wiping any in-progress label.
     void RefreshReadyRows();
 
     // Start-up: reads FTPQueueStore.dat into the stores whose names match each record (other
-    // records are dropped), then makes the queue of the last store named liveSiteName live
+    // records are kept aside as orphans), then makes the queue of the last store named liveSiteName live
     // (nullopt: the live queue stays empty) and refreshes the summary. Raises EInOutError on a
     // read error, changing nothing.
     TQueueLoadReport LoadQueueFile(const std::string& dataDir, const std::optional<std::string>& liveSiteName);
@@ -161,7 +182,7 @@ public:
     // Copies the live queue into every store of that name.
     void StoreLiveQueue(const std::string& siteName);
     // Shutdown: stores the live queue under the current site's name, then writes every store
-    // whose name equals its site's name (atomically; EInOutError on failure).
+    // whose name equals its site's name, then the orphans (atomically; EInOutError on failure).
     void SaveQueueFiles(const std::string& dataDir, const TSiteTable& sites);
     // The file contents SaveQueueFiles writes (after storing the live queue).
     std::string EncodeQueueFile(const TSiteTable& sites) const;

@@ -15,7 +15,9 @@
 #include <utility>
 
 #include "ftp/ftp_client.h"
+#include "sites/data_file.h"
 #include "transfer/file_ops.h"
+#include "transfer/verify.h"
 #include "transport/stream.h"
 
 namespace {
@@ -70,26 +72,21 @@ TLocalListing ListLocalDir(const std::string& dir) {
     return out;
 }
 
-// NLST answers are names; a few servers prefix them with the directory asked for.
-std::vector<std::string> ListNames(TIdFTP& ftp) {
-    std::vector<std::string> lines;
-    try {
-        ftp.List(&lines, "", false);
-    } catch (const EIdProtocolReplyError&) {
-        // Some servers refuse NLST of an empty directory (450/550): nothing is there.
-        lines.clear();
-    }
-    std::vector<std::string> names;
-    for (auto& line : lines) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '/')) line.pop_back();
-        const auto slash = line.find_last_of('/');
-        names.push_back(slash == std::string::npos ? line : line.substr(slash + 1));
-    }
-    return names;
-}
-
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The first line of an error text, for the status column.
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
+    return line.empty() ? text : line;
+}
+
+// name with " (n)" before its extension.
+std::string NumberedName(const std::string& name, int n) {
+    const auto dot = name.find_last_of('.');
+    const bool ext = dot != std::string::npos && dot > 0;
+    return (ext ? name.substr(0, dot) : name) + " (" + std::to_string(n) + ")" + (ext ? name.substr(dot) : "");
 }
 
 }  // namespace
@@ -99,22 +96,7 @@ TQueueRunner::TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& s
     : ftp_(ftp), queue_(queue), state_(state), view_(view), questions_(questions) {}
 
 std::string TQueueRunner::ScratchFilePath() const {
-    if (!dataDir_.empty()) return WithSlash(dataDir_) + kScratchFileName;
-    // Without a data folder from the window: the per-user one, never a shared temporary folder.
-    std::string dir;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
-        dir = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        dir = std::string(home) + "/.local/share";
-    else
-        throw EIdException("No data folder for " + std::string(kScratchFileName));
-    dir += "/orlix-ftp";
-    if (!LocalDirExists(dir)) {
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
-        ::chmod(dir.c_str(), 0700);
-    }
-    return dir + "/" + kScratchFileName;
+    return WithSlash(dataDir_.empty() ? ProgramDataFolder() : dataDir_) + kScratchFileName;
 }
 
 void TQueueRunner::PlaySound(TSoundEvent event) {
@@ -222,6 +204,8 @@ void TQueueRunner::RunQueue(int count) {
     lastRunError_.clear();
     int skipped = 0;
     bool failed = false;
+    bool anyFailed = false;
+    ownFeatures_.reset();
     view_.SetRemoteCommandsEnabled(false);
 
     int remaining = count != 0 ? count : queue_.QueueCount();
@@ -234,7 +218,7 @@ void TQueueRunner::RunQueue(int count) {
                 // The queue may have shrunk under a blocking call.
                 if (skipped >= queue_.QueueCount()) break;
                 const TQueueInfo c = queue_.Entry(skipped);
-                if (c.Status == "Aborted") {
+                if (c.Status != "Ready") {  // stopped or failed: waits for a reset
                     ++skipped;
                     continue;
                 }
@@ -242,7 +226,8 @@ void TQueueRunner::RunQueue(int count) {
                     (c.Process != "Download" && c.Process != "Upload")) {
                     // Such an entry cannot run; it stays for the user to remove.
                     Log("Skipped queue entry \"" + c.FileName + "\": not a plain file name or unknown process");
-                    queue_.SetEntryStatus(skipped, "Aborted");
+                    queue_.SetEntryStatus(skipped, "Failed", "not a plain file name or unknown process");
+                    anyFailed = true;
                     ++skipped;
                     continue;
                 }
@@ -251,7 +236,28 @@ void TQueueRunner::RunQueue(int count) {
                 currentHint_ = skipped;
                 queue_.ShowRowStatus(skipped, c.Process == "Upload" ? "Uploading" : "Downloading");
 
-                ProcessEntry(c);
+                try {
+                    ProcessEntry(c);
+                } catch (const ETransferStopped&) {
+                    // The entry stays as Stop marked it; the loop ends at its test.
+                } catch (const std::exception& e) {
+                    if (state_.StopTransfer || !IsRefusal(e)) throw;
+                    std::string reason = FirstLine(e.what());
+                    if (const auto* reply = dynamic_cast<const EIdProtocolReplyError*>(&e))
+                        reason = std::to_string(reply->ReplyCode) + " " + reason;
+                    Log("Failed: " + c.FileName + ": " + reason);
+                    const int index = FindCurrent(skipped);
+                    if (index >= 0) queue_.SetEntryStatus(index, "Failed", reason);
+                    anyFailed = true;
+                    current_.reset();
+                    ++skipped;
+                    if (state_.ImmediatePending > 0) --state_.ImmediatePending;
+                    // A local file that failed under a running transfer leaves its reply unread.
+                    if (dynamic_cast<const EIdStreamError*>(&e)) throw;
+                    state_.Transferring = false;
+                    view_.ProcessEvents();
+                    continue;
+                }
 
                 if (!state_.StopTransfer) {
                     const int index = FindCurrent(skipped);
@@ -278,7 +284,7 @@ void TQueueRunner::RunQueue(int count) {
     }
     current_.reset();
 
-    if (!state_.StopTransfer && !failed) PlaySound(TSoundEvent::TransferDone);
+    if (!state_.StopTransfer && !failed && !anyFailed) PlaySound(TSoundEvent::TransferDone);
     view_.RefreshLocalPane();
     view_.SetRemoteCommandsEnabled(true);
     ResetStatusBar();
@@ -293,12 +299,14 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
         } catch (const std::exception&) {
         }
     }
+    CheckStop();
     if (c.Process == "Download") {
         if (!c.IsFolder) {
             DownloadFile(c);
         } else {
             view_.SetStatusPanel(0, "Downloading");
             view_.ListRemoteDirectory(c.RemotePath);
+            CheckStop();
             DownloadTree(c.RemotePath, c.LocalPath, c.FileName);
         }
         view_.RefreshLocalPane();
@@ -308,6 +316,7 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
         } else {
             state_.ExpectedSize = c.FileSize;
             view_.ListRemoteDirectory(c.RemotePath);
+            CheckStop();
             state_.Transferring = true;
             view_.SetStatusPanel(0, "Uploading");
             view_.SetStatusPanel(1, c.FileName);
@@ -325,64 +334,228 @@ int TQueueRunner::AskExists(const std::string& label, int64_t originalSize, int6
 }
 
 // ---------------------------------------------------------------------------------------------
-// Single files
+// Steps shared by every file
 
-void TQueueRunner::DownloadFile(const TQueueInfo& c) {
-    const std::string remoteFile = c.RemotePath + c.FileName;
-    const std::string localFile = c.LocalPath + c.FileName;
-    view_.SetStatusPanel(1, c.FileName);
-    state_.ExpectedSize = c.FileSize;
-    state_.Transferring = true;
-    view_.SetStatusPanel(0, "Downloading");
-    if (!LocalFileExists(localFile)) {
-        ftp_.Get(remoteFile, localFile, true, false);
-        return;
-    }
-    DownloadExisting(remoteFile, c.LocalPath, c.FileName, c.FileSize, true);
+void TQueueRunner::CheckStop() const {
+    if (state_.StopTransfer) throw ETransferStopped();
 }
 
-void TQueueRunner::DownloadExisting(const std::string& remoteFile, const std::string& localDir,
-                                    const std::string& name, int64_t remoteSize, bool single) {
-    const std::string localFile = localDir + name;
+bool TQueueRunner::IsRefusal(const std::exception& e) const {
+    if (dynamic_cast<const ETransferRefused*>(&e) || dynamic_cast<const EIdFTPFileAlreadyExists*>(&e)) return true;
+    if (dynamic_cast<const EIdStreamError*>(&e) || dynamic_cast<const EIdFileNotFound*>(&e)) return true;
+    // A refusal by the server leaves the session usable; 421 and a lost connection do not.
+    if (const auto* reply = dynamic_cast<const EIdProtocolReplyError*>(&e))
+        return reply->ReplyCode >= 400 && reply->ReplyCode != 421 && ftp_.IsConnected();
+    return false;
+}
+
+std::vector<std::string> TQueueRunner::ListRemoteNames(const std::string& dir) {
+    std::vector<std::string> lines;
+    try {
+        ftp_.ChangeDir(dir);
+        ftp_.List(&lines, "", true);
+    } catch (const EIdProtocolReplyError& e) {
+        if (!IsRefusal(e)) throw;
+        // Taken as "nothing there", every file would be replaced without a question.
+        throw ETransferRefused("Listing of " + dir + " failed: " + FirstLine(e.what()));
+    }
+    CheckStop();  // a listing cut by Stop is not the whole directory
+    std::vector<std::string> names;
+    for (const auto& e : ReadListingEntries(lines)) names.push_back(e.Name);
+    return names;
+}
+
+bool TQueueRunner::RemoteExists(const std::vector<std::string>& names, const std::string& dir,
+                                const std::string& name) {
+    for (const auto& n : names)
+        if (EqualNoCase(n, name)) return true;
+    // Listings may hide some files (dot files): the server's own answer decides.
+    return ftp_.Size(dir + name) >= 0;
+}
+
+std::string TQueueRunner::AskFreeName(const std::string& name,
+                                      const std::function<bool(const std::string&)>& taken) {
+    for (;;) {
+        std::string proposal;
+        for (int n = 1; proposal.empty() || taken(proposal); ++n) proposal = NumberedName(name, n);
+        const std::string answer = questions_.AskFreeName(name, proposal);
+        CheckStop();
+        if (answer.empty() || !IsSafeRemoteName(answer)) return {};
+        if (!taken(answer)) return answer;
+        Log("\"" + answer + "\" exists already; choose another name");
+    }
+}
+
+bool TQueueRunner::ServerOffers(const std::string& feature) {
+    if (!ftp_.Features().empty()) return ftp_.HasFeature(feature);
+    // Without the server's feature list the command is tried; one it does not know is not
+    // tried again in this run.
+    return !ownFeatures_ || std::find(ownFeatures_->begin(), ownFeatures_->end(), feature) == ownFeatures_->end();
+}
+
+std::optional<TFileDigest> TQueueRunner::RemoteDigest(const std::string& remoteFile) {
+    auto ask = [&](const std::string& cmd, int ok) -> const std::string* {
+        if (!ServerOffers(cmd)) return nullptr;
+        const int code = ftp_.Quote(cmd + " " + remoteFile);
+        // Some servers say "Computing..." on earlier lines; the value is on the last one.
+        if (code == ok && !ftp_.LastReply.Text.empty()) return &ftp_.LastReply.Text.back();
+        if (code == 500 || code == 502 || code == 504) {
+            if (!ownFeatures_) ownFeatures_.emplace();
+            ownFeatures_->push_back(cmd);
+        }
+        return nullptr;
+    };
+    if (const std::string* t = ask("HASH", 213)) return ParseHashReply(*t);
+    if (const std::string* t = ask("XCRC", 250)) return ParseXDigestReply(*t, "CRC32");
+    if (const std::string* t = ask("XMD5", 250)) return ParseXDigestReply(*t, "MD5");
+    return std::nullopt;
+}
+
+void TQueueRunner::Verify(const TFileJob& job, const std::string& localFile, const std::string& remoteFile) {
     const int64_t localSize = LocalFileSize(localFile);
-    bool resumeEnabled = false;
-    if (state_.ExistsAction < eaOverwriteAll)
-        resumeEnabled = ftp_.ResumeSupported() && localSize < remoteSize;
-    const int action = AskExists(name, localSize, remoteSize, resumeEnabled);
+    int64_t remoteSize = ftp_.Size(remoteFile);
+    if (remoteSize < 0 && !job.Upload) remoteSize = job.ListedSize;
+    if (remoteSize < 0) {
+        Log("Size of " + remoteFile + " not checked: the server reports none");
+    } else if (remoteSize != localSize) {
+        throw ETransferRefused((job.Upload ? "Size check failed: sent " : "Size check failed: received ") +
+                               std::to_string(localSize) + " bytes, the server reports " +
+                               std::to_string(remoteSize) + "; the file is kept for Resume");
+    }
+
+    const std::optional<TFileDigest> remote = RemoteDigest(remoteFile);
+    if (!remote) return;
+    auto digits = [](const std::string& hex) { return hex.substr(std::min(hex.find_first_not_of('0'), hex.size())); };
+    const std::string local = LocalFileDigest(localFile, remote->Algorithm);
+    if (digits(local) != digits(remote->Hex))
+        throw ETransferRefused("Hash check (" + remote->Algorithm + ") failed: the server reports " + remote->Hex +
+                               ", the local file has " + local + "; the file is kept for Resume");
+    Log("Hash check (" + remote->Algorithm + ") of " + job.Name + ": the same on both sides");
+}
+
+void TQueueRunner::Receive(const TFileJob& job, const std::string& localFile, bool resume) {
+    const bool existed = LocalFileExists(localFile);
+    {
+        // A local file that cannot be written is refused before the server is asked.
+        try {
+            TIdFileStream probe(localFile, existed ? TIdFileMode::fmOpenReadWrite : TIdFileMode::fmCreate, 0644);
+        } catch (const EIdStreamError& e) {
+            throw ETransferRefused(e.what());
+        }
+    }
+    try {
+        CheckStop();
+        if (resume)
+            ftp_.Get(job.RemoteFile(), localFile, false, true);
+        else
+            ftp_.Get(job.RemoteFile(), localFile, true, false);
+    } catch (...) {
+        // An empty file made here for a refused transfer would look like a local copy next time.
+        if (!existed && LocalFileSize(localFile) == 0) ::unlink(localFile.c_str());
+        throw;
+    }
+    CheckStop();  // a cut transfer is no finished one
+    Verify(job, localFile, job.RemoteFile());
+}
+
+void TQueueRunner::Send(const TFileJob& job, const std::string& remoteFile) {
+    CheckStop();
+    ftp_.Put(job.LocalFile(), remoteFile, false);
+    CheckStop();
+    Verify(job, job.LocalFile(), remoteFile);
+}
+
+void TQueueRunner::ReplaceLocal(const TFileJob& job) {
+    const std::string part = job.LocalFile() + kPartSuffix;
+    // The part of an earlier cut overwrite is continued where it can be.
+    const int64_t have = LocalFileExists(part) ? LocalFileSize(part) : -1;
+    const bool resume = have > 0 && job.ListedSize > have && ftp_.ResumeSupported();
+    if (resume) {
+        Log("Continuing " + part + " from byte " + std::to_string(have));
+        if (job.Single) {
+            state_.DownloadResuming = true;
+            state_.DownloadResumeOffset = have;
+        }
+    }
+    Receive(job, part, resume);
+    if (::rename(part.c_str(), job.LocalFile().c_str()) != 0)
+        throw ETransferRefused("Cannot replace " + job.LocalFile() + ": " + std::strerror(errno) + "; the new copy is " +
+                               part);
+}
+
+void TQueueRunner::ReplaceRemote(const TFileJob& job) {
+    const std::string part = job.RemoteFile() + kPartSuffix;
+    Send(job, part);
+    try {
+        ftp_.Rename(part, job.RemoteFile());
+    } catch (const EIdProtocolReplyError& e) {
+        if (!IsRefusal(e)) throw;
+        // Servers that will not rename onto an existing file: the old one goes only now.
+        ftp_.Delete(job.RemoteFile());
+        ftp_.Rename(part, job.RemoteFile());
+    }
+}
+
+void TQueueRunner::ResolveConflict(const TFileJob& job, int64_t existingSize, int64_t newSize, bool resumeEnabled) {
+    const int action = AskExists(job.Label, existingSize, newSize, resumeEnabled);
+    CheckStop();  // Stop pressed while the question was open
     switch (action) {
         case eaOverwrite:
-            ftp_.Get(remoteFile, localFile, true, false);
+            if (job.Upload)
+                ReplaceRemote(job);
+            else
+                ReplaceLocal(job);
             break;
         case eaResume:
-            if (!ftp_.ResumeSupported()) {
-                ftp_.Get(remoteFile, localFile, true, false);
-            } else if (remoteSize >= 0 && localSize >= remoteSize) {
+            if (job.Upload) {
+                if (existingSize < 0) {
+                    ReplaceRemote(job);  // size unknown: appending could double the start
+                } else if (existingSize >= newSize) {
+                    Log("Skipped " + job.RemoteFile() + ": nothing to resume");
+                } else {
+                    CheckStop();
+                    ResumeUpload(job.LocalFile(), job.RemoteFile(), existingSize, newSize);
+                    CheckStop();
+                    Verify(job, job.LocalFile(), job.RemoteFile());
+                }
+            } else if (!ftp_.ResumeSupported()) {
+                ReplaceLocal(job);
+            } else if (newSize >= 0 && existingSize >= newSize) {
                 // Resume "for all" met a file that is already whole (or longer): it stays as it is.
-                Log("Skipped " + localFile + ": nothing to resume");
+                Log("Skipped " + job.LocalFile() + ": nothing to resume");
             } else {
                 const bool savedResuming = state_.DownloadResuming;
                 const int64_t savedOffset = state_.DownloadResumeOffset;
-                state_.DownloadResumeOffset = localSize;
+                state_.DownloadResumeOffset = existingSize;
                 state_.DownloadResuming = true;
-                try {
-                    ftp_.Get(remoteFile, localFile, false, true);
-                } catch (...) {
-                    if (!single) {
-                        state_.DownloadResuming = savedResuming;
-                        state_.DownloadResumeOffset = savedOffset;
+                struct TRestore {
+                    TTransferState& s;
+                    bool single, resuming;
+                    int64_t offset;
+                    // Inside a tree the next file starts from its own beginning.
+                    ~TRestore() {
+                        if (!single) {
+                            s.DownloadResuming = resuming;
+                            s.DownloadResumeOffset = offset;
+                        }
                     }
-                    throw;
-                }
-                // Inside a tree the next file starts from its own beginning.
-                if (!single) {
-                    state_.DownloadResuming = savedResuming;
-                    state_.DownloadResumeOffset = savedOffset;
-                }
+                } restore{state_, job.Single, savedResuming, savedOffset};
+                Receive(job, job.LocalFile(), true);
             }
             break;
         case eaRename: {
-            const std::string newName = questions_.AskNewName(name);
-            if (!newName.empty()) ftp_.Get(remoteFile, localDir + newName, true, false);
+            std::vector<std::string> remoteNames;
+            if (job.Upload) remoteNames = ListRemoteNames(job.RemoteDir);
+            auto taken = [&](const std::string& n) {
+                if (!job.Upload) return LocalFileExists(job.LocalDir + n) || LocalDirExists(job.LocalDir + n);
+                return RemoteExists(remoteNames, job.RemoteDir, n);
+            };
+            const std::string newName = AskFreeName(job.Name, taken);
+            if (newName.empty()) break;  // cancelled: the file is skipped
+            if (job.Upload)
+                Send(job, job.RemoteDir + newName);
+            else
+                Receive(job, job.LocalDir + newName, false);
             break;
         }
         default:
@@ -390,55 +563,53 @@ void TQueueRunner::DownloadExisting(const std::string& remoteFile, const std::st
     }
 }
 
-void TQueueRunner::Upload(const std::string& localFile, const std::string& remoteFile) {
-    ftp_.Put(localFile, remoteFile, false);
+// ---------------------------------------------------------------------------------------------
+// Single files
+
+void TQueueRunner::DownloadJob(const TFileJob& job) {
+    if (!LocalFileExists(job.LocalFile())) {
+        if (LocalDirExists(job.LocalFile())) throw ETransferRefused(job.LocalFile() + " is a folder");
+        Receive(job, job.LocalFile(), false);
+        return;
+    }
+    const int64_t localSize = LocalFileSize(job.LocalFile());
+    bool resumeEnabled = false;
+    if (state_.ExistsAction < eaOverwriteAll)
+        resumeEnabled = ftp_.ResumeSupported() && localSize < job.ListedSize;
+    ResolveConflict(job, localSize, job.ListedSize, resumeEnabled);
+}
+
+void TQueueRunner::DownloadFile(const TQueueInfo& c) {
+    view_.SetStatusPanel(1, c.FileName);
+    state_.ExpectedSize = c.FileSize;
+    state_.Transferring = true;
+    view_.SetStatusPanel(0, "Downloading");
+    DownloadJob({false, c.LocalPath, c.RemotePath, c.FileName, c.FileName, c.FileSize, true});
+}
+
+void TQueueRunner::UploadJob(const TFileJob& job, const std::vector<std::string>& remoteNames, bool allocate) {
+    const int64_t localSize = LocalFileSize(job.LocalFile());
+    if (!LocalFileExists(job.LocalFile())) throw ETransferRefused("Local file " + job.LocalFile() + " not found");
+    if (!RemoteExists(remoteNames, job.RemoteDir, job.Name)) {
+        if (allocate) ftp_.Allocate(localSize);
+        // STOR rather than APPE: should the listing have missed the file, it is replaced, not
+        // extended by a second copy.
+        Send(job, job.RemoteFile());
+        return;
+    }
+    const int64_t remoteSize = ftp_.Size(job.RemoteFile());
+    if (allocate) ftp_.Allocate(localSize - std::max<int64_t>(remoteSize, 0));
+    ResolveConflict(job, remoteSize, localSize, remoteSize >= 0 && remoteSize < localSize);
 }
 
 void TQueueRunner::UploadFile(const TQueueInfo& c) {
-    const std::string remoteFile = c.RemotePath + c.FileName;
-    const std::string localFile = c.LocalPath + c.FileName;
-    state_.ExpectedSize = LocalFileSize(localFile);
-    view_.ListRemoteDirectory(c.RemotePath);
+    const TFileJob job{true, c.LocalPath, c.RemotePath, c.FileName, c.FileName, -1, true};
+    state_.ExpectedSize = LocalFileSize(job.LocalFile());
+    const std::vector<std::string> names = ListRemoteNames(c.RemotePath);
     state_.Transferring = true;
     view_.SetStatusPanel(0, "Uploading");
     view_.SetStatusPanel(1, c.FileName);
-
-    bool exists = false;
-    for (const auto& row : view_.Pane().RemoteRows)
-        if (EqualNoCase(row.Name, c.FileName)) exists = true;
-
-    if (!exists) {
-        ftp_.Allocate(state_.ExpectedSize);
-        // STOR rather than APPE: should the listing have missed the file, it is replaced, not
-        // extended by a second copy.
-        Upload(localFile, remoteFile);
-        return;
-    }
-    const int64_t remoteSize = ftp_.Size(remoteFile);
-    ftp_.Allocate(state_.ExpectedSize - std::max<int64_t>(remoteSize, 0));
-    const bool resumeEnabled = remoteSize >= 0 && remoteSize < state_.ExpectedSize;
-    const int action = AskExists(c.FileName, remoteSize, state_.ExpectedSize, resumeEnabled);
-    switch (action) {
-        case eaOverwrite:
-            Upload(localFile, remoteFile);
-            break;
-        case eaResume:
-            if (remoteSize < 0) {
-                Upload(localFile, remoteFile);  // size unknown: appending could double the start
-            } else if (remoteSize >= state_.ExpectedSize) {
-                Log("Skipped " + remoteFile + ": nothing to resume");
-            } else {
-                ResumeUpload(localFile, remoteFile, remoteSize, state_.ExpectedSize);
-            }
-            break;
-        case eaRename: {
-            const std::string newName = questions_.AskNewName(c.FileName);
-            if (!newName.empty()) Upload(localFile, c.RemotePath + newName);
-            break;
-        }
-        default:
-            break;
-    }
+    UploadJob(job, names, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -501,7 +672,7 @@ void TQueueRunner::LogListingRejects(const std::vector<std::string>& texts) {
 void TQueueRunner::EnsureLocalDir(const std::string& path) {
     if (LocalDirExists(path)) return;
     if (::mkdir(path.c_str(), 0777) != 0 && !LocalDirExists(path))
-        throw EIdException("Cannot create folder " + path + ": " + std::strerror(errno));
+        throw ETransferRefused("Cannot create folder " + path + ": " + std::strerror(errno));
 }
 
 void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string& localBase,
@@ -516,15 +687,19 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
     EnsureLocalDir(work[0].Local);
     ftp_.ChangeDir(remoteBase);
 
-    for (size_t i = 0; i < work.size() && !state_.StopTransfer; ++i) {
+    for (size_t i = 0; i < work.size(); ++i) {
+        CheckStop();
         const TDirPair d = work[i];
-        ftp_.ChangeDir(d.Remote);
         std::vector<std::string> lines;
         try {
+            ftp_.ChangeDir(d.Remote);
             ftp_.List(&lines, "", true);
-        } catch (const EIdProtocolReplyError&) {
-            lines.clear();
+        } catch (const EIdProtocolReplyError& e) {
+            if (!IsRefusal(e)) throw;
+            // A subtree left out is no finished download.
+            throw ETransferRefused("Listing of " + d.Remote + " failed: " + FirstLine(e.what()));
         }
+        CheckStop();
         TListingRejects rejects;
         const auto entries = ReadListingEntries(lines, &rejects);
         LogListingRejects(DescribeRejects(rejects, d.Remote));
@@ -532,7 +707,7 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
         const std::string remoteDir = WithSlash(d.Remote);
         const std::string localDir = WithSlash(d.Local);
         for (const auto& e : entries) {
-            if (state_.StopTransfer) break;
+            CheckStop();
             if (e.IsDir) {
                 work.push_back({remoteDir + e.Name, localDir + e.Name});
                 EnsureLocalDir(localDir + e.Name);
@@ -542,11 +717,7 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
             view_.SetStatusPanel(0, "Downloading");
             view_.SetStatusPanel(1, e.Name);
             state_.ExpectedSize = e.Size;
-            const std::string remoteFile = remoteDir + e.Name;
-            if (LocalFileExists(localDir + e.Name))
-                DownloadExisting(remoteFile, localDir, e.Name, e.Size, false);
-            else
-                ftp_.Get(remoteFile, localDir + e.Name, true, false);
+            DownloadJob({false, localDir, remoteDir, e.Name, e.Name, e.Size, false});
             state_.Transferring = false;
         }
     }
@@ -574,12 +745,12 @@ void TQueueRunner::UploadTree(const std::string& localBase, const std::string& r
     std::set<std::pair<dev_t, ino_t>> visited;
 
     auto listRemote = [&](const std::string& dir) {
-        ftp_.ChangeDir(dir);
-        listedNames = ListNames(ftp_);
+        listedNames = ListRemoteNames(dir);
         lastListed = dir;
     };
 
-    for (size_t i = 0; i < work.size() && !state_.StopTransfer; ++i) {
+    for (size_t i = 0; i < work.size(); ++i) {
+        CheckStop();
         const TDirItem d = work[i];
         struct stat st {};
         if (::stat(d.Local.c_str(), &st) == 0 && !visited.insert({st.st_dev, st.st_ino}).second) {
@@ -587,51 +758,38 @@ void TQueueRunner::UploadTree(const std::string& localBase, const std::string& r
             continue;
         }
         if (!lastListed || *lastListed != d.Parent) listRemote(d.Parent);
-        if (!Contains(listedNames, d.Name)) ftp_.MakeDir(d.Remote);
+        if (!Contains(listedNames, d.Name)) {
+            try {
+                ftp_.MakeDir(d.Remote);
+            } catch (const EIdProtocolReplyError& e) {
+                // A directory the listing did not show (hidden) is there when it can be entered.
+                if (!IsRefusal(e)) throw;
+                try {
+                    ftp_.ChangeDir(d.Remote);
+                } catch (const EIdProtocolReplyError&) {
+                    throw ETransferRefused("Cannot create " + d.Remote + ": " + FirstLine(e.what()));
+                }
+            }
+        }
 
-        const TLocalListing local = ListLocalDir(d.Local);
+        TLocalListing local;
+        try {
+            local = ListLocalDir(d.Local);
+        } catch (const EIdException& e) {
+            throw ETransferRefused(e.what());
+        }
         for (const auto& name : local.Others) Log("Skipped " + WithSlash(d.Local) + name + ": not a regular file");
         const std::string prefix = WithSlash(d.Local);
         for (const auto& name : local.Dirs) work.push_back({prefix + name, d.Remote + "/" + name, d.Remote, name});
 
         for (const auto& name : local.Files) {
-            if (state_.StopTransfer) break;
+            CheckStop();
             state_.Transferring = true;
             view_.SetStatusPanel(0, "Uploading");
             view_.SetStatusPanel(1, name);
-            const std::string localFile = prefix + name;
-            const std::string remoteFile = d.Remote + "/" + name;
-            const int64_t localSize = LocalFileSize(localFile);
-            state_.ExpectedSize = localSize;
+            state_.ExpectedSize = LocalFileSize(prefix + name);
             if (!lastListed || *lastListed != d.Remote) listRemote(d.Remote);
-
-            if (!Contains(listedNames, name)) {
-                Upload(localFile, remoteFile);
-            } else {
-                const int64_t remoteSize = ftp_.Size(remoteFile);
-                const bool resumeEnabled = remoteSize >= 0 && remoteSize < localSize;
-                const int action = AskExists(localFile, remoteSize, localSize, resumeEnabled);
-                switch (action) {
-                    case eaOverwrite:
-                        Upload(localFile, remoteFile);
-                        break;
-                    case eaResume:
-                        if (remoteSize < 0)
-                            Upload(localFile, remoteFile);
-                        else if (remoteSize >= localSize)
-                            Log("Skipped " + remoteFile + ": nothing to resume");
-                        else
-                            ResumeUpload(localFile, remoteFile, remoteSize, localSize);
-                        break;
-                    case eaRename: {
-                        const std::string target = questions_.AskNewName(remoteFile);
-                        if (!target.empty()) Upload(localFile, target);
-                        break;
-                    }
-                    default:
-                        break;
-                }
-            }
+            UploadJob({true, prefix, d.Remote + "/", name, prefix + name, -1, false}, listedNames, false);
             ResetStatusBar();
             state_.Transferring = false;
         }

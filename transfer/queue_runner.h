@@ -5,6 +5,7 @@
 // does for it goes through ITransferView; the questions through ITransferQuestions.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,23 @@
 #include "transfer/queue_model.h"
 #include "transfer/transfer_questions.h"
 #include "transfer/transfer_state.h"
+#include "transfer/verify.h"
+#include "transport/id_exception.h"
 
 class TIdFTP;
+
+// The entry cannot be done as asked (refused by the server, a local file problem, a failed
+// check); it is marked "Failed" with this reason and the run goes on with the next entry.
+class ETransferRefused : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+// The user's Stop, met between two steps of an entry: the entry stays, marked by Stop.
+class ETransferStopped : public EIdException {
+public:
+    ETransferStopped() : EIdException("Stopped") {}
+};
 
 // What the runner asks of the main window. Queue rows are not here: the runner edits the queue
 // model, whose IQueueView tells the window.
@@ -64,11 +80,14 @@ public:
     static constexpr int kResumeBlockSize = 16384;
     static constexpr int kResumeBlocksPerChunk = 256;
     static constexpr const char* kScratchFileName = "0.tmp";
+    // What a file that replaces an existing one is called until it is complete and checked
+    // (beside the local file, or beside the remote one); a cut one stays for the next try.
+    static constexpr const char* kPartSuffix = ".orlix-part";
 
     TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& state, ITransferView& view,
                  ITransferQuestions& questions);
 
-    // Folder of the scratch file of resumed uploads (the data folder; without one the per-user
+    // Folder of the scratch file of resumed uploads (the data folder; without one the program's
     // data folder is used).
     void SetDataDir(const std::string& dataDir) { dataDir_ = dataDir; }
     std::string ScratchFilePath() const;
@@ -108,19 +127,52 @@ public:
     const std::string& LastRunError() const { return lastRunError_; }
 
 private:
+    // One file of an entry, a single file or one inside a tree.
+    struct TFileJob {
+        bool Upload = false;
+        std::string LocalDir;   // ends in "/"
+        std::string RemoteDir;  // ends in "/"
+        std::string Name;
+        std::string Label;       // the file-exists dialog's name label
+        int64_t ListedSize = -1; // a download's size in the listing (-1 unknown)
+        bool Single = true;      // a single-file entry (its resume state is shown)
+        std::string LocalFile() const { return LocalDir + Name; }
+        std::string RemoteFile() const { return RemoteDir + Name; }
+    };
+
     void ProcessEntry(const TQueueInfo& c);
     void DownloadFile(const TQueueInfo& c);
     void UploadFile(const TQueueInfo& c);
-    // Acts on an existing local target of a download (single file or inside a tree).
-    void DownloadExisting(const std::string& remoteFile, const std::string& localDir, const std::string& name,
-                          int64_t remoteSize, bool single);
+    // A file of a download: new, or through the question when the local file exists.
+    void DownloadJob(const TFileJob& job);
+    // A file of an upload; remoteNames is the listing of its remote directory.
+    void UploadJob(const TFileJob& job, const std::vector<std::string>& remoteNames, bool allocate);
+    // The one copy of the conflict handling: asks (unless answered for all) and acts.
+    void ResolveConflict(const TFileJob& job, int64_t existingSize, int64_t newSize, bool resumeEnabled);
+    // Receives into the local file (appending when resume) or sends it, then checks the result.
+    void Receive(const TFileJob& job, const std::string& localFile, bool resume);
+    void Send(const TFileJob& job, const std::string& remoteFile);
+    // Overwrite through a temporary file renamed over the original once complete and checked.
+    void ReplaceLocal(const TFileJob& job);
+    void ReplaceRemote(const TFileJob& job);
+    // Compares size (and digest, when the server offers one) of both sides; raises
+    // ETransferRefused on a mismatch.
+    void Verify(const TFileJob& job, const std::string& localFile, const std::string& remoteFile);
+    bool ServerOffers(const std::string& feature);
+    std::optional<TFileDigest> RemoteDigest(const std::string& remoteFile);
+    // The names in a remote directory (LIST); a refused or cut listing raises, never "empty".
+    std::vector<std::string> ListRemoteNames(const std::string& dir);
+    bool RemoteExists(const std::vector<std::string>& names, const std::string& dir, const std::string& name);
+    // A name not taken yet for a renamed copy of name, asked from the user.
+    std::string AskFreeName(const std::string& name, const std::function<bool(const std::string&)>& taken);
+    void CheckStop() const;
+    bool IsRefusal(const std::exception& e) const;
     int AskExists(const std::string& label, int64_t originalSize, int64_t newSize, bool resumeEnabled);
     // Index of the entry being transferred (same entry, any status), or -1.
     int FindCurrent(int hint) const;
     void Log(const std::string& text) { view_.LogStatus(text); }
     void PlaySound(TSoundEvent event);
     void LogListingRejects(const std::vector<std::string>& texts);
-    void Upload(const std::string& localFile, const std::string& remoteFile);
     void EnsureLocalDir(const std::string& path);
 
     TIdFTP& ftp_;
@@ -132,4 +184,6 @@ private:
     std::optional<TQueueInfo> current_;
     int currentHint_ = 0;
     std::string lastRunError_;
+    // Digest commands the server did not know in this run (when it lists no features).
+    std::optional<std::vector<std::string>> ownFeatures_;
 };

@@ -21,6 +21,10 @@ class ITransferQuestions {
 
   // Asks for a new name for oldName. Returns the new name, or an empty string when cancelled.
   virtual std::string AskNewName(const std::string& oldName) = 0;
+  // The same, with the edit line holding `proposed` (a name not taken yet) instead.
+  virtual std::string AskFreeName(const std::string& oldName, const std::string& /*proposed*/) {
+    return AskNewName(oldName);
+  }
 };
 
 // Answers from a script, for tests of the runner. Each question takes the next answer of its
@@ -38,6 +42,7 @@ class TScriptedTransferQuestions : public ITransferQuestions {
   std::deque<std::string> NameAnswers;
   std::vector<ExistsQuestion> ExistsAsked;
   std::vector<std::string> NamesAsked;
+  std::vector<std::string> NamesProposed;
 
   int AskFileExists(const std::string& nameLabel, int64_t originalSize, int64_t newSize,
                     bool resumeEnabled) override {
@@ -57,5 +62,10 @@ class TScriptedTransferQuestions : public ITransferQuestions {
     std::string answer = NameAnswers.front();
     NameAnswers.pop_front();
     return answer;
+  }
+
+  std::string AskFreeName(const std::string& oldName, const std::string& proposed) override {
+    NamesProposed.push_back(proposed);
+    return AskNewName(oldName);
   }
 };

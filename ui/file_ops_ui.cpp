@@ -1,5 +1,7 @@
 #include "ui/file_ops_ui.h"
 
+#include "sites/data_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QDateTime>
@@ -104,12 +106,7 @@ QByteArray Parent(const QByteArray& path) {
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
-// The desktop's data folder: $XDG_DATA_HOME when absolute, else $HOME/.local/share.
-QByteArray DataHome() {
-    const QByteArray xdg = qgetenv("XDG_DATA_HOME");
-    if (xdg.startsWith('/')) return xdg;
-    return qgetenv("HOME") + "/.local/share";
-}
+QByteArray DataHome() { return QByteArray::fromStdString(DesktopDataHome()); }
 
 // The folder of the mount that holds path: the last ancestor on the same device.
 QByteArray MountTop(const QByteArray& path, dev_t dev) {

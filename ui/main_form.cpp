@@ -41,6 +41,7 @@
 #include "ui/connect_form.h"
 #include "ui/enter_dir_form.h"
 #include "ui/goto_directory_form.h"
+#include "sites/data_file.h"
 #include "ui/guard.h"
 #include "ui/rename_box.h"
 #include "ui/queue_view.h"
@@ -79,34 +80,9 @@ const TPanel kPanels[] = {{120, "Opening directory"},
 
 QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name))); }
 
-bool MakeDirs(const std::string& path) {
-    // Creates every missing folder of path (mode 0700: the site list holds passwords).
-    std::string partial;
-    for (size_t i = 0; i < path.size(); ++i) {
-        partial += path[i];
-        if ((path[i] == '/' && i > 0) || i + 1 == path.size()) {
-            if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
-std::string OrlixDataFolder() {
-    std::string base;
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && home[0] ? home : "/tmp") + "/.local/share";
-    }
-    if (base.empty() || base.back() != '/') base += '/';
-    std::string dir = base + "orlix-ftp/";
-    MakeDirs(dir);  // a failure shows up as a file error when the files are written
-    return dir;
-}
+std::string OrlixDataFolder() { return ProgramDataFolder(); }
 
 // ---- Queue list binding ----
 
@@ -165,6 +141,10 @@ void TQueueListModel::QueueRowSelected(int row) {
 
 void TQueueListModel::QueueSummaryChanged(const std::string& text) {
     if (OnSummary) OnSummary(text);
+}
+
+void TQueueListModel::QueueEntryRefused(const std::string& message) {
+    if (OnRefused) OnRefused(message);
 }
 
 // ---- FormCreate ----
@@ -608,6 +588,7 @@ void TMainForm::BuildQueueList() {
     QueueModel = new TQueueListModel(this);
     QueueModel->OnSelectRow = [this](int row) { SelectQueueRow(row); };
     QueueModel->OnSummary = [this](const std::string& text) { SetPanelText(7, statuslog::Display(text)); };
+    QueueModel->OnRefused = [](const std::string& message) { guard::ShowMessage(statuslog::Display(message)); };
     QueueListView = new QTreeView(QueuePanel);
     QueueListView->setObjectName(QStringLiteral("QueueListView"));
     QueueListView->setModel(QueueModel);

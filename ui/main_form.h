@@ -69,6 +69,7 @@ public:
     // Where QueueRowSelected and QueueSummaryChanged go.
     std::function<void(int row)> OnSelectRow;
     std::function<void(const std::string& text)> OnSummary;
+    std::function<void(const std::string& message)> OnRefused;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -83,6 +84,7 @@ public:
     void QueueRowRebuilt(int row, const TQueueRow& texts) override;
     void QueueRowSelected(int row) override;
     void QueueSummaryChanged(const std::string& text) override;
+    void QueueEntryRefused(const std::string& message) override;
 
 private:
     std::vector<TQueueRow> rows_;

@@ -65,12 +65,19 @@ void OpenNameDialog(TMainForm& form, int mode, const QString& caption, const QSt
     form.EnterDirForm->Open(mode, caption, text, oldName);
 }
 
-bool RemoteCommandsAllowed(const TMainForm& f) {
-    return f.IdFTP1 && f.IdFTP1->IsConnected() && !f.Transfer.Transferring;
+// A remote command between the files of a run, or during its listings, would read the runner's
+// replies as its own: refused with a status line for as long as the run lasts.
+bool RefusedDuringRun(TMainForm& f) {
+    if (!f.Transfer.RunActive && !f.Transfer.Transferring) return false;
+    f.AddLogLine(QStringLiteral("Remote file commands are not available while a transfer runs"));
+    return true;
 }
+
+bool RemoteCommandsAllowed(TMainForm& f) { return !RefusedDuringRun(f) && f.IdFTP1 && f.IdFTP1->IsConnected(); }
 
 // The remote delete of the first selected row. True when it deleted and listed the directory again.
 bool DeleteRemoteSelection(TMainForm& f) {
+    if (RefusedDuringRun(f)) return false;
     const int row = FirstSelectedRemoteRow(f);
     if (row < 0) return false;
     const THostDirInfo entry = f.HostDirInfo[static_cast<size_t>(row)];
@@ -131,9 +138,13 @@ void TMainForm::Makedirectory2Click() {
 
 // ---- Remote pane ----
 
-void TMainForm::MakeDir1Click() { OpenNameDialog(*this, TEnterDirForm::MakeRemoteDir, QStringLiteral("Make Directory")); }
+void TMainForm::MakeDir1Click() {
+    if (RefusedDuringRun(*this)) return;
+    OpenNameDialog(*this, TEnterDirForm::MakeRemoteDir, QStringLiteral("Make Directory"));
+}
 
 void TMainForm::Rename1Click() {
+    if (RefusedDuringRun(*this)) return;
     const int row = FirstSelectedRemoteRow(*this);
     if (row < 0) return;
     const std::string& oldName = HostDirInfo[static_cast<size_t>(row)].Name;
@@ -190,6 +201,7 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
         RefreshLocalPane();
         break;
     case TEnterDirForm::MakeRemoteDir: {
+        if (RefusedDuringRun(*this)) break;  // the dialog stays open for later
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
         IdFTP1->MakeDir(dir + Bytes(name));
         ListRemoteDirectory();
@@ -197,6 +209,7 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
         break;
     }
     case TEnterDirForm::RenameRemote: {
+        if (RefusedDuringRun(*this)) break;
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
         IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + Bytes(name));
         ListRemoteDirectory();

@@ -41,6 +41,10 @@ int TQueueView::TQuestions::AskFileExists(const std::string& nameLabel, int64_t 
 
 std::string TQueueView::TQuestions::AskNewName(const std::string& oldName) { return Target().AskNewName(oldName); }
 
+std::string TQueueView::TQuestions::AskFreeName(const std::string& oldName, const std::string& proposed) {
+    return Target().AskFreeName(oldName, proposed);
+}
+
 // ---- Construction
 
 TQueueView::TQueueView(TMainForm& form) : f_(form), questions_(*this) {

@@ -84,6 +84,7 @@ private:
         int AskFileExists(const std::string& nameLabel, int64_t originalSize, int64_t newSize,
                           bool resumeEnabled) override;
         std::string AskNewName(const std::string& oldName) override;
+        std::string AskFreeName(const std::string& oldName, const std::string& proposed) override;
 
     private:
         ITransferQuestions& Target();

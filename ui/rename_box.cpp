@@ -17,9 +17,11 @@ TRenameBox::TRenameBox(QWidget* parent) : QDialog(parent) {
   connect(Button2, &QPushButton::clicked, this, &TRenameBox::reject);
 }
 
-QString TRenameBox::Ask(const QString& oldName) {
+QString TRenameBox::Ask(const QString& oldName) { return Ask(oldName, oldName); }
+
+QString TRenameBox::Ask(const QString& oldName, const QString& proposed) {
   FOldName = oldName;
-  Edit1->setText(oldName);
+  Edit1->setText(proposed);
   Edit1->selectAll();
   Edit1->setFocus();
   exec();

@@ -16,6 +16,8 @@ class TRenameBox : public QDialog {
   // user cancelled. OK is taken only for a non-empty name that differs from the old one
   // other than by case.
   QString Ask(const QString& oldName);
+  // The same with the edit line starting at proposed (OK still compares against oldName).
+  QString Ask(const QString& oldName, const QString& proposed);
 
   QLabel* Label1 = nullptr;       // "Enter new file name :"
   QLineEdit* Edit1 = nullptr;

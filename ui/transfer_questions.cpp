@@ -14,3 +14,10 @@ std::string TDialogTransferQuestions::AskNewName(const std::string& oldName) {
       FRenameBox.Ask(QString::fromUtf8(oldName.data(), static_cast<qsizetype>(oldName.size())));
   return name.toUtf8().toStdString();
 }
+
+std::string TDialogTransferQuestions::AskFreeName(const std::string& oldName, const std::string& proposed) {
+  const QString name =
+      FRenameBox.Ask(QString::fromUtf8(oldName.data(), static_cast<qsizetype>(oldName.size())),
+                     QString::fromUtf8(proposed.data(), static_cast<qsizetype>(proposed.size())));
+  return name.toUtf8().toStdString();
+}

@@ -16,6 +16,7 @@ class TDialogTransferQuestions : public ITransferQuestions {
   // The name is shown decoded from UTF-8; an unchanged-bytes result is not possible since OK
   // demands a different name.
   std::string AskNewName(const std::string& oldName) override;
+  std::string AskFreeName(const std::string& oldName, const std::string& proposed) override;
 
  private:
   TAllExistsForm& FExistsForm;

@@ -15,17 +15,8 @@ int main(int argc, char** argv) {
         std::cerr << "usage: orlix-demo-site HOST PORT USER PASSWORD\n";
         return 2;
     }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.local/share";
-    } else {
-        std::cerr << "orlix-demo-site: neither XDG_DATA_HOME nor HOME is set\n";
-        return 2;
-    }
-    const std::string dataDir = base + "/orlix-ftp/";
     try {
+        const std::string dataDir = ProgramDataFolder();
         TSiteTable sites;
         sites.Load(dataDir);
         const std::string name = "Local demo";

@@ -2,6 +2,10 @@
 
 #include <random>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+
 #include "sites/data_file.h"
 #include "sites/record_codec.h"
 #include "sites/site_table.h"
@@ -59,6 +63,31 @@ TEST(AtomicSave, CreatesTheDataFolder) {
     TSiteTable t = ThreeSites();
     t.Save(nested);
     EXPECT_EQ(ReadBytes(nested + "FTPList.dat").size(), 3u * 720u);
+}
+
+// The one lookup of the data folder: XDG_DATA_HOME when absolute, else the home folder's.
+TEST(DataFolder, FollowsXdgDataHomeThenHomeAndIsPrivate) {
+    TTempDir dir;
+    const char* savedXdg = std::getenv("XDG_DATA_HOME");
+    const char* savedHome = std::getenv("HOME");
+    const std::string xdg0 = savedXdg ? savedXdg : "", home0 = savedHome ? savedHome : "";
+    struct Case {
+        std::string xdg, home, want;
+    } cases[] = {
+        {dir.Path + "/xdg", dir.Path + "/h1", dir.Path + "/xdg/orlix-ftp/"},
+        {"relative/xdg", dir.Path + "/h2", dir.Path + "/h2/.local/share/orlix-ftp/"},
+        {"", dir.Path + "/h3/", dir.Path + "/h3/.local/share/orlix-ftp/"},
+    };
+    for (const Case& c : cases) {
+        setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+        setenv("HOME", c.home.c_str(), 1);
+        EXPECT_EQ(ProgramDataFolder(), c.want);
+        struct stat st {};
+        ASSERT_EQ(::stat(c.want.c_str(), &st), 0) << c.want;
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    if (savedXdg) setenv("XDG_DATA_HOME", xdg0.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+    if (savedHome) setenv("HOME", home0.c_str(), 1); else unsetenv("HOME");
 }
 
 TEST(DamagedFile, UnreadableFileRaisesAndIsKeptBeforeTheNextSave) {

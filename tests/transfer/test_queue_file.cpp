@@ -118,7 +118,7 @@ TEST(QueueFile, StartUpFillsEveryMatchingStoreAndShowsTheLastSitesQueue) {
     TState s({"A", "B", "A"});
     TQueueLoadReport rep = s.Queue.LoadQueueFile(dir.Path, std::string("A"));
     EXPECT_EQ(rep.RecordsRead, 4);
-    EXPECT_EQ(rep.RecordsDropped, 1);
+    EXPECT_EQ(rep.RecordsUnknownSite, 1);
     EXPECT_EQ(Names(s.Queue.Stores().Slot(0).Items), (std::vector<std::string>{"a1", "a2"}));
     EXPECT_EQ(Names(s.Queue.Stores().Slot(1).Items), (std::vector<std::string>{"b1"}));
     EXPECT_EQ(Names(s.Queue.Stores().Slot(2).Items), (std::vector<std::string>{"a1", "a2"}));
@@ -166,7 +166,7 @@ TEST(QueueFile, EmptyLiveQueueWritesNoRecordsAndOtherSitesStayUnchanged) {
     EXPECT_EQ(f.substr(0, 101), recB1.substr(0, 1) + "B" + std::string(99, '\0'));
 }
 
-TEST(QueueFile, RecordsOfADeletedSiteAreDroppedAtTheNextSave) {
+TEST(QueueFile, RecordsOfAnUnknownSiteSurviveSavesAndComeBackWithTheSite) {
     TTempDir dir;
     TState s({"A", "B", "C"});
     s.Queue.Stores().Slot(1).Items = {Entry("b", 1)};
@@ -178,12 +178,20 @@ TEST(QueueFile, RecordsOfADeletedSiteAreDroppedAtTheNextSave) {
     TState next({"A", "C"});  // B deleted in the next run
     next.Sites.SetCurrentSite(0);
     TQueueLoadReport rep = next.Queue.LoadQueueFile(dir.Path, std::string("A"));
-    EXPECT_EQ(rep.RecordsDropped, 1);
+    EXPECT_EQ(rep.RecordsUnknownSite, 1);
     next.Queue.SaveQueueFiles(dir.Path, next.Sites);
     std::string f = ReadBytes(dir.File("FTPQueueStore.dat"));
-    ASSERT_EQ(f.size(), 672u);
+    ASSERT_EQ(f.size(), 2u * 672u);
     EXPECT_EQ(RawStringAt(f, 0), "C");
+    EXPECT_EQ(RawStringAt(f, 672), "B");
     EXPECT_EQ(CountDamagedCopies(dir.Path, "FTPQueueStore.dat"), 0);
+
+    // A site of that name added later takes its queue back.
+    TState third({"A", "C"});
+    third.Queue.LoadQueueFile(dir.Path, std::string("A"));
+    third.Queue.Stores().SiteAdded(2, "B");
+    EXPECT_EQ(Names(third.Queue.Stores().Slot(2).Items), (std::vector<std::string>{"b"}));
+    EXPECT_TRUE(third.Queue.Stores().Orphans.empty());
 }
 
 TEST(QueueFile, StoreWhoseNameDiffersFromItsSiteIsNotWritten) {

@@ -52,6 +52,8 @@ public:
         Summary = text;
         Log.push_back("summary");
     }
+    std::vector<std::string> Refused;
+    void QueueEntryRefused(const std::string& message) override { Refused.push_back(message); }
     std::vector<std::string> Captions() const {
         std::vector<std::string> v;
         for (const auto& r : Rows) v.push_back(r.Caption);
@@ -139,13 +141,13 @@ TEST_F(QueueTest, InsertAtPositionAndAppend) {
     EXPECT_EQ(View.Summary, "Queue: 6   B in 6 file(s)");
 }
 
-TEST_F(QueueTest, RemoveSelectedTakesTheLastEntryWithThatName) {
+TEST_F(QueueTest, RemoveSelectedTakesTheSelectedRowNotOneOfTheSameName) {
     Fill({File("same.txt", 10, "/one/"), File("other", 5), File("same.txt", 20, "/two/")});
     Q.RemoveSelectedEntry(0);
     ASSERT_EQ(Q.QueueCount(), 2);
-    EXPECT_EQ(Q.Entry(0).LocalPath, "/one/");
-    EXPECT_EQ(View.Log, (std::vector<std::string>{"delete 2", "summary"}));
-    EXPECT_EQ(Q.QueueTotalBytes(), 15);
+    EXPECT_EQ(Q.Entry(1).LocalPath, "/two/");
+    EXPECT_EQ(View.Log, (std::vector<std::string>{"delete 0", "summary"}));
+    EXPECT_EQ(Q.QueueTotalBytes(), 25);
     ExpectRowsMirrorEntries();
     View.Log.clear();
     Q.RemoveSelectedEntry(-1);
@@ -298,4 +300,51 @@ TEST(QueueStores, FollowTheSiteTable) {
     sites.AddSite();
     EXPECT_EQ(q.Stores().Slot(2).SiteName, "New Site");
     EXPECT_EQ(q.Stores().Slot(2).Count(), 0);
+}
+
+// Values that do not fit the queue file are refused when added, never stored cut.
+TEST_F(QueueTest, OverlongFieldsAreRefusedWithFieldAndLimit) {
+    std::string e9;
+    for (int i = 0; i < 51; ++i) e9 += "\xc3\xa9";  // 51 characters, 102 bytes
+    struct Case {
+        std::string name, local, remote, field;  // field empty: accepted
+    } cases[] = {
+        {std::string(100, 'n'), std::string(199, 'l') + "/", std::string(199, 'r') + "/", ""},
+        {std::string(101, 'n'), "/l/", "/r/", "file name"},
+        {e9, "/l/", "/r/", "file name"},
+        {"a", "/" + std::string(200, 'l'), "/r/", "local path"},
+        {"a", "/l/", "/" + std::string(200, 'r'), "remote path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.size());
+        TQueueInfo e = File(c.name, 1, c.local);
+        e.RemotePath = c.remote;
+        View.Refused.clear();
+        const int before = Q.QueueCount();
+        const int index = Q.InsertEntry(e, -1);
+        if (c.field.empty()) {
+            EXPECT_GE(index, 0);
+            EXPECT_TRUE(View.Refused.empty());
+        } else {
+            EXPECT_EQ(index, -1);
+            EXPECT_EQ(Q.QueueCount(), before);
+            ASSERT_EQ(View.Refused.size(), 1u);
+            EXPECT_NE(View.Refused[0].find(c.field), std::string::npos) << View.Refused[0];
+            EXPECT_NE(View.Refused[0].find(c.field == "file name" ? "100 bytes" : "200 bytes"), std::string::npos);
+        }
+    }
+}
+
+// A failed entry shows its reason; both resets make it runnable again.
+TEST_F(QueueTest, FailedStatusShowsTheReasonAndResetsToReady) {
+    Fill({File("a", 1), File("b", 1)});
+    Q.SetEntryStatus(0, "Failed", "550 No such file");
+    Q.SetEntryStatus(1, "Failed", "Size check failed");
+    EXPECT_EQ(View.Rows[0].Status, "Failed: 550 No such file");
+    Q.ResetSelectedStatus(0);
+    EXPECT_EQ(Q.Entry(0).Status, "Ready");
+    EXPECT_EQ(Q.Entry(0).Reason, "");
+    EXPECT_EQ(View.Rows[0].Status, "Ready");
+    Q.ResetAllStatuses();
+    EXPECT_EQ(View.Rows[1].Status, "Ready");
 }

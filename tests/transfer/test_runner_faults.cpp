@@ -175,25 +175,6 @@ TEST_F(RunnerPy, QueueStartsAfterTwoAbortedEntries) {
     EXPECT_TRUE(local.exists("d"));
 }
 
-TEST_F(RunnerPy, FailedRunKeepsItsEntryAndReconnects) {
-    root.writeFile("ok1", "1");
-    Start();
-    rig.queue.AppendEntry(Rig::Entry("Download", "ok1", local.path(), "/", 1));
-    rig.queue.AppendEntry(Rig::Entry("Download", "missing", local.path(), "/", 5));
-    rig.queue.AppendEntry(Rig::Entry("Download", "ok1", local.file("second"), "/", 1));
-    rig.runner.TransferQueue();
-    EXPECT_NE(rig.runner.LastRunError(), "");
-    EXPECT_EQ(rig.view.reconnects, 1);
-    EXPECT_TRUE(rig.ftp.IsConnected());
-    ASSERT_EQ(rig.queue.QueueCount(), 2);
-    EXPECT_EQ(rig.queue.Entry(0).FileName, "missing");
-    EXPECT_EQ(rig.queue.Entry(0).Status, "Ready");
-    // A failed run is no successful one.
-    EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 0);
-    EXPECT_TRUE(rig.view.logged("Transfer failed"));
-    EXPECT_FALSE(rig.state.RunActive);
-}
-
 TEST_F(RunnerPy, ImmediateDownloadDuringARunOnlyAddsItsEntries) {
     WritePattern(root.file("slow.bin"), 8LL << 20);
     root.writeFile("later1", "L1");
@@ -295,7 +276,7 @@ TEST(RunnerFaulty, HostileListingWritesNothingOutsideTheTarget) {
     for (const auto& s : rig.sent) EXPECT_EQ(s.find("RETR ../"), std::string::npos) << s;
     ASSERT_EQ(rig.queue.QueueCount(), 1);
     EXPECT_EQ(rig.queue.Entry(0).FileName, "../evil");
-    EXPECT_EQ(rig.queue.Entry(0).Status, "Aborted");
+    EXPECT_EQ(rig.queue.Entry(0).Status, "Failed");
 }
 
 // Answers Resume even where the dialog would not offer it.

@@ -10,6 +10,10 @@ User "tester", password "secret".
                    "a/b", ".." and "../../up".
   --refuse-dele    DELE of a name containing TEXT is answered 550.
   --log FILE       every command line received is appended to FILE.
+  --refuse-list TEXT   LIST and NLST of a path containing TEXT are answered 550.
+  --refuse-retr TEXT   RETR of a name containing TEXT is answered 550.
+  --short-retr TEXT    RETR of a name containing TEXT sends half the file, then 226.
+  --hash-lie           FEAT offers HASH, whose answers are always wrong.
 """
 import argparse
 import os
@@ -35,6 +39,10 @@ def main():
     ap.add_argument("--hostile", action="store_true")
     ap.add_argument("--refuse-dele", default="")
     ap.add_argument("--log", default="")
+    ap.add_argument("--refuse-list", default="")
+    ap.add_argument("--refuse-retr", default="")
+    ap.add_argument("--short-retr", default="")
+    ap.add_argument("--hash-lie", action="store_true")
     args = ap.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -75,6 +83,44 @@ def main():
             return FTPHandler.ftp_DELE(self, path)
 
         Handler.ftp_DELE = ftp_DELE
+
+    if args.refuse_list:
+        for name in ("ftp_LIST", "ftp_NLST"):
+            def refusing(self, path, _orig=getattr(FTPHandler, name)):
+                if args.refuse_list in path:
+                    self.respond("550 Listing refused.")
+                    return None
+                return _orig(self, path)
+            setattr(Handler, name, refusing)
+
+    if args.refuse_retr or args.short_retr:
+        def ftp_RETR(self, file):
+            base = os.path.basename(file)
+            if args.refuse_retr and args.refuse_retr in base:
+                self.respond("550 Not allowed.")
+                return None
+            if args.short_retr and args.short_retr in base:
+                with open(file, "rb") as f:
+                    data = f.read()
+                self.push_dtp_data(data[: len(data) // 2], isproducer=False, cmd="RETR")
+                return file
+            return FTPHandler.ftp_RETR(self, file)
+
+        Handler.ftp_RETR = ftp_RETR
+
+    if args.hash_lie:
+        cmds = dict(Handler.proto_cmds)
+        cmds["HASH"] = dict(cmds["SIZE"])
+        Handler.proto_cmds = cmds
+
+        def ftp_FEAT(self, line):
+            self.push("211-Features supported:\r\n HASH\r\n SIZE\r\n REST STREAM\r\n211 End FEAT.\r\n")
+
+        def ftp_HASH(self, path):
+            self.respond("213 SHA-256 0-%d %s %s" % (os.path.getsize(path), "ab" * 32, os.path.basename(path)))
+
+        Handler.ftp_FEAT = ftp_FEAT
+        Handler.ftp_HASH = ftp_HASH
 
     server = FTPServer(("127.0.0.1", 0), Handler)
     print("PORT %d" % server.address[1], flush=True)

@@ -601,16 +601,29 @@ TEST_P(RemoteFileOpsTest, RemoteCommandsWaitForTheTransfer) {
     ASSERT_NO_FATAL_FAILURE(Connect(server->port()));
     SelectRemote("single.txt");
     form->ActivePane = 2;
-    form->Transfer.Transferring = true;
-    form->StatusList->ClearLog();
-    form->ToolButton18->trigger();
-    form->ToolButton13->trigger();
-    form->Makedirectory2->trigger();
-    form->Delete3->trigger();
-    EXPECT_TRUE(questions.isEmpty()) << questions.join("|").toStdString();
-    EXPECT_FALSE(Dialog()->isVisible());
-    EXPECT_TRUE(Sent().empty());
-    EXPECT_TRUE(root->exists("single.txt"));
+    // While bytes flow, and between the files of a run (its listings, its questions).
+    for (const bool betweenFiles : {false, true}) {
+        SCOPED_TRACE(betweenFiles);
+        form->Transfer.Transferring = !betweenFiles;
+        form->Transfer.RunActive = betweenFiles;
+        form->StatusList->ClearLog();
+        form->ToolButton18->trigger();
+        form->ToolButton13->trigger();
+        form->Makedirectory2->trigger();
+        form->Delete3->trigger();
+        form->Delete1Click();
+        form->Rename1Click();
+        form->MakeDir1Click();
+        EXPECT_TRUE(questions.isEmpty()) << questions.join("|").toStdString();
+        EXPECT_FALSE(Dialog()->isVisible());
+        EXPECT_TRUE(Sent().empty());
+        EXPECT_TRUE(root->exists("single.txt"));
+        bool told = false;
+        for (int i = 0; i < form->StatusList->LineCount(); ++i)
+            told = told || form->StatusList->LineText(i).contains(QStringLiteral("not available while a transfer runs"));
+        EXPECT_TRUE(told);
+    }
+    form->Transfer.RunActive = false;
 
     // Not connected: the same.
     form->Transfer.Transferring = false;

@@ -436,7 +436,7 @@ TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
 
 // ---- Failure path
 
-TEST_F(QueueUiTest, AFailedEntryStaysReadyAndTheSessionIsReconnected) {
+TEST_F(QueueUiTest, ARefusedEntryFailsWithItsReasonAndTheSessionStays) {
     ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
     serverRoot.writeFile("gone.txt", "soon gone");
     serverRoot.writeFile("other.txt", "o");
@@ -449,15 +449,15 @@ TEST_F(QueueUiTest, AFailedEntryStaysReadyAndTheSessionIsReconnected) {
     form->ToolButton7->trigger();
 
     ASSERT_EQ(QueueNames(), std::vector<std::string>{"gone.txt"});
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Ready");
-    EXPECT_EQ(RowText(0, 5), "Ready");  // not "Downloading" any more
+    EXPECT_EQ(form->Queue.Entry(0).Status, "Failed");
+    EXPECT_TRUE(RowText(0, 5).rfind("Failed: 550", 0) == 0) << RowText(0, 5);  // not "Downloading" any more
     EXPECT_EQ(std::find(player.played.begin(), player.played.end(), "done.wav"), player.played.end());
-    EXPECT_FALSE(form->QueueView->Runner().LastRunError().empty());
+    EXPECT_TRUE(form->QueueView->Runner().LastRunError().empty());
     bool logged = false;
     for (int i = 0; i < form->StatusList->LineCount(); ++i)
-        if (form->StatusList->LineText(i).contains(QStringLiteral("Transfer failed"))) logged = true;
+        if (form->StatusList->LineText(i).contains(QStringLiteral("Failed: gone.txt"))) logged = true;
     EXPECT_TRUE(logged);
-    // ReConnect brings the session back; then the pane's commands are there again.
+    // A refusal leaves the session as it is; the pane's commands are there again.
     ASSERT_TRUE(WaitConnected());
     EXPECT_TRUE(form->RemoteDirUpButton->isEnabled());
     EXPECT_TRUE(form->Refresh1->isEnabled());
