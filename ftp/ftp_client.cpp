@@ -429,6 +429,7 @@ void TIdFTP::SendPort(const std::string& ip, int port) { SendCommand("PORT " + P
 void TIdFTP::ConfigureDataConnection(TIdTCPConnection& data) {
     data.SendBufferSize = SendBufferSize;
     data.RecvBufferSize = RecvBufferSize;
+    data.BulkSize = kDataBulkSize;
     data.OnWork = OnWork;
     data.OnWorkBegin = OnWorkBegin;
     data.OnWorkEnd = OnWorkEnd;

@@ -66,6 +66,9 @@ public:
     TIdTCPConnection* DataConnection() const { return dataConnection_.get(); }
     // Bound of the wait for the server's incoming data connection in active mode (ms; 0: none).
     int32_t DataConnectionTimeout = 60000;
+    // Data connections move bytes in system calls of this size whatever the buffer settings; the
+    // settings still size the work reports (small calls cost more CPU than the transfer itself).
+    static constexpr int kDataBulkSize = 256 * 1024;
 
     // The server's FEAT lines after login (one feature each, trimmed), empty when it has none.
     const std::vector<std::string>& Features() const { return features_; }

@@ -30,6 +30,11 @@ int64_t TIdManagedBuffer::Find(const std::string& needle, int64_t from) const {
 }
 
 void TIdManagedBuffer::Remove(int64_t n) {
+    RemoveUnreported(n);
+    if (n > 0 && OnBytesRemoved) OnBytesRemoved(n);
+}
+
+void TIdManagedBuffer::RemoveUnreported(int64_t n) {
     if (n < 0 || n > Size()) throw EIdNotEnoughDataInBuffer();
     if (n == 0) return;
     if (n == Size()) {
@@ -42,7 +47,6 @@ void TIdManagedBuffer::Remove(int64_t n) {
             consumed_ = 0;
         }
     }
-    if (OnBytesRemoved) OnBytesRemoved(n);
 }
 
 void TIdManagedBuffer::Clear() {

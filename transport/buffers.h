@@ -49,6 +49,8 @@ public:
     // Position (0-based, from the unconsumed front) of needle at or after from, or -1.
     int64_t Find(const std::string& needle, int64_t from = 0) const;
     void Remove(int64_t n) override;
+    // As Remove, without the report: for callers that report the consumption themselves.
+    void RemoveUnreported(int64_t n);
     void Clear() override;
     // Bytes consumed but not yet moved away (for tests of the compaction).
     int64_t ConsumedAtFront() const { return consumed_; }

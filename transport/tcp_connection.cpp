@@ -164,7 +164,7 @@ int64_t TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeout, bool r
             return -1;
         }
         if (!ioHandler_) throw EIdClosedSocket();  // released by a user action during the wait
-        const long size = std::max(1, RecvBufferSize);
+        const long size = std::max({1, RecvBufferSize, BulkSize});
         if (receiveChunk_.Size() != size) receiveChunk_.SetSize(size);
         n = ioHandler_->ReceiveBytes(receiveChunk_.Data(), size);
         PeerClosed = n == 0;
@@ -273,33 +273,30 @@ void TIdTCPConnection::ReceiveStream(TIdStream& destination, int64_t count, bool
         const int64_t pos = destination.Position();
         if (destination.Size() > pos) destination.SetSize(pos);
     };
+    const int64_t piece = std::max(1, RecvBufferSize);
+    // Whatever one receive brought goes to the destination in one write; the work is still reported
+    // in pieces of the receive size, as the progress display expects.
+    auto deliver = [&] {
+        const int64_t n = std::min(remaining, PendingInput.Size());
+        if (n <= 0) return;
+        destination.WriteBuffer(PendingInput.Data(), n);
+        PendingInput.RemoveUnreported(n);
+        remaining -= n;
+        for (int64_t done = 0; done < n; done += piece) AddWork(wkRead, std::min(piece, n - done));
+    };
     try {
-        if (!PendingInput.Empty() && remaining > 0) {
-            const int64_t n = std::min(remaining, PendingInput.Size());
-            destination.WriteBuffer(PendingInput.Data(), n);
-            PendingInput.Remove(n);
-            remaining -= n;
-        }
-        const int64_t pieceSize = std::max<int64_t>(1, std::min<int64_t>(remaining, std::max(1, RecvBufferSize)));
-        std::vector<char> piece(static_cast<size_t>(pieceSize));
+        deliver();
         while (remaining > 0 && IsConnected()) {
-            const int64_t k = std::min(remaining, pieceSize);
             try {
-                ReadExact(piece.data(), k);
+                ReadFromSocket(true, IdTimeoutDefault, true);
             } catch (const EIdConnClosedGracefully&) {
                 if (!untilClosed) throw;
-                // The rest that came before the close; counted as read work like the rest.
-                const int64_t n = std::min(remaining, PendingInput.Size());
-                if (n > 0) {
-                    destination.WriteBuffer(PendingInput.Data(), n);
-                    PendingInput.Remove(n);
-                    remaining -= n;
-                }
+                // The rest that came before the close.
+                deliver();
                 PendingInput.Clear();
                 continue;
             }
-            destination.WriteBuffer(piece.data(), k);
-            remaining -= k;
+            deliver();
         }
         // Closed before the call with too few bytes buffered: short data is a failure, not success.
         if (!untilClosed && remaining > 0) throw EIdConnClosedGracefully();
@@ -386,17 +383,22 @@ void TIdTCPConnection::WriteBytes(const void* data, int64_t count) {
     CheckDisconnect(true, true);
     if (!IsConnected()) throw EIdNotConnected();
     HandlerUse use(*this);
-    std::string buf(static_cast<const char*>(data), static_cast<size_t>(count));
+    const char* p = static_cast<const char*>(data);
+    size_t size = static_cast<size_t>(count);
+    std::string intercepted;
     if (intercept_) {
-        TIdMemoryStream block(std::move(buf));
+        TIdMemoryStream block(std::string(p, size));
         intercept_->InterceptSend(block);
-        buf = block.DataString();
+        intercepted = block.DataString();
+        p = intercepted.data();
+        size = intercepted.size();
     }
     TIdStack& st = GStack();
+    const int64_t piece = std::max(1, SendBufferSize);
     size_t pos = 0;
-    while (pos < buf.size()) {
+    while (pos < size) {
         if (!ioHandler_) throw EIdClosedSocket();  // released by a user action meanwhile
-        const long sent = ioHandler_->SendBytes(buf.data() + pos, static_cast<long>(buf.size() - pos));
+        const long sent = ioHandler_->SendBytes(p + pos, static_cast<long>(std::min<size_t>(size - pos, 1u << 30)));
         const int err = sent == Id_SOCKET_ERROR ? st.LastError() : 0;
         TIdAntiFreezeBase::RunHook(false);
         PeerClosed = sent == 0;
@@ -405,7 +407,8 @@ void TIdTCPConnection::WriteBytes(const void* data, int64_t count) {
             if (err == Id_WSAESHUTDOWN || err == Id_WSAECONNABORTED || err == Id_WSAECONNRESET) CloseSocket();
             st.RaiseSocketError(err);
         }
-        AddWork(wkWrite, sent);
+        // One system call may take a large block; progress still moves in pieces of the send size.
+        for (int64_t done = 0; done < sent; done += piece) AddWork(wkWrite, std::min<int64_t>(piece, sent - done));
         pos += static_cast<size_t>(sent);
     }
 }
@@ -416,7 +419,7 @@ void TIdTCPConnection::SendStream(TIdStream& source, bool fromStart, int64_t cou
     const int64_t end = count != 0 ? pos + count : source.Size();
     if (withSizePrefix) WriteNetInt32(static_cast<int32_t>(end - pos));
     TIdWorkScope work(*this, wkWrite, end - pos);
-    const int64_t pieceSize = std::max(1, SendBufferSize);
+    const int64_t pieceSize = std::max({1, SendBufferSize, BulkSize});
     std::vector<char> piece(static_cast<size_t>(pieceSize));
     while (end - pos > 0) {
         const int64_t n = source.Read(piece.data(), std::min(end - pos, pieceSize));

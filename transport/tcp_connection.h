@@ -39,6 +39,9 @@ public:
     int ReadTimeout = 0;          // ms; 0: no limit
     int RecvBufferSize = 32768;   // most bytes taken in one receive
     int SendBufferSize = 32768;   // piece size of SendStream
+    // Bytes moved per system call on bulk transfers when larger than the sizes above; work is still
+    // reported in pieces of at most those sizes (0: the sizes above also bound the system calls).
+    int BulkSize = 0;
 
     bool OwnsHandler() const { return ownsHandler_; }
     TIdIOHandler* IOHandler() const { return ioHandler_; }
