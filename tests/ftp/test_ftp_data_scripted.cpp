@@ -183,6 +183,8 @@ TEST(FtpTransferScripted, AbortFromWorkHandlerThen426And226ReturnsNormally) {
         .expectLine("ABOR")
         .sendLine("426 Connection closed; transfer aborted.")
         .sendLine("226 ABOR command successful.")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
         .expectLine("PWD")
         .sendLine("257 \"/\"");
     s.data.send(std::string(20000, 'x')).readUntilClosed();
@@ -213,6 +215,8 @@ TEST(FtpTransferScripted, AbortAfterServerFinishedTakesTheAborAnswerToo) {
         .expectLine("ABOR")
         .sendLine("226 Transfer complete.")
         .sendLine("225 No transfer to abort.")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
         .expectLine("PWD")
         .sendLine("257 \"/synced\"");
     s.data.send(std::string(100, 'y')).close();
@@ -362,6 +366,14 @@ TEST(FtpTransferScripted, ActiveWaitIsBoundedAndCleansUp) {
         .sendLine("200 PORT ok")
         .expectLine("RETR f")
         .sendLine("150 ok")
+        // The client gives up: ABOR, then a NOOP marks where the server's answers end.
+        .expectLine("ABOR")
+        .sendLine("425 Can't open data connection.")
+        .sendLine("225 ABOR ok")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"")
         .readUntilClosed();
     s.open(false);
     s.ftp.DataConnectionTimeout = 300;
@@ -374,6 +386,7 @@ TEST(FtpTransferScripted, ActiveWaitIsBoundedAndCleansUp) {
     }
     EXPECT_EQ(s.ftp.DataConnection(), nullptr);
     EXPECT_EQ(s.rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
     s.ftp.Disconnect();
     EXPECT_TRUE(s.control.waitForEnd()) << s.control.failure();
 }
