@@ -433,7 +433,7 @@ int TIdFTP::ParseEpsvReply(const std::string& line) {
     const size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
     if (open != std::string::npos && close != std::string::npos) s = s.substr(open + 1, close - open - 1);
     else if (s.rfind(' ') != std::string::npos) s = s.substr(s.rfind(' ') + 1);
-    // "|||port|": the first character is the delimiter, the port stands in the fourth field.
+    // "|||port|": the first character is the delimiter; the port follows the third one.
     if (s.size() < 5) throw EIdException("Invalid port in extended passive mode reply.");
     const char d = s[0];
     std::vector<std::string> fields;
@@ -443,7 +443,7 @@ int TIdFTP::ParseEpsvReply(const std::string& line) {
         from = at + 1;
     }
     int64_t port = 0;
-    if (fields.size() != 4 || from != s.size() || !ParseInt64(fields[2], port) || port < 1 || port > 65535)
+    if (fields.size() != 3 || from != s.size() || !ParseInt64(fields[2], port) || port < 1 || port > 65535)
         throw EIdException("Invalid port in extended passive mode reply.");
     return static_cast<int>(port);
 }
