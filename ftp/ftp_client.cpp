@@ -647,7 +647,10 @@ void TIdFTP::ReadPreliminaryReply(const std::vector<int16_t>& preliminary) {
         ReadReply(preliminary);
     } catch (const EIdProtocolReplyError&) {
         // A final answer to the command (a refusal): nothing more comes for it.
-        if (LastReply.NumericCode() >= 200) commandSent_ = false;
+        if (LastReply.NumericCode() >= 200) {
+            commandSent_ = false;
+            commandRefused_ = true;
+        }
         throw;
     }
     preliminaryRead_ = true;
@@ -686,7 +689,7 @@ void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool
 
 void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resume) {
     CheckLineSafe(command);
-    abortSent_ = commandSent_ = preliminaryRead_ = false;
+    abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
         OpenDataConnection(command, resume ? dest.Position() : -1, false, {125, 150, 154});
@@ -703,7 +706,7 @@ void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resum
 
 void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBeginning) {
     CheckLineSafe(command);
-    abortSent_ = commandSent_ = preliminaryRead_ = false;
+    abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
         OpenDataConnection(command, -1, true, Passive ? std::vector<int16_t>{110, 125, 150}
@@ -739,7 +742,8 @@ void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, 
         ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
     } catch (const EIdProtocolReplyError& e) {
         // Servers answer the listing of an empty directory with 450 or 550 ("No files found").
-        const bool toTheCommand = !commandSent_ && !preliminaryRead_ && IsConnected();
+        // Only the answer to LIST or NLST itself: a refused PORT or PASV is an error as ever.
+        const bool toTheCommand = commandRefused_ && IsConnected();
         if (!toTheCommand || (e.ReplyCode != 450 && e.ReplyCode != 550) || text.Size() != 0) throw;
     }
     listResult_.reset();

@@ -188,6 +188,7 @@ private:
     bool eprtRefused_ = false;
     bool commandSent_ = false;      // the transfer command is on the wire
     bool preliminaryRead_ = false;  // and its 1xx reply was read
+    bool commandRefused_ = false;   // the command itself was answered with a refusal
     std::vector<std::string> features_;
     bool utf8Active_ = false;
 };

@@ -249,6 +249,105 @@ TEST_P(RealTransfer, TwentyAbortsInARowKeepTheSessionInStep) {
     ExpectModeCommand();
 }
 
+// Servers on ::1 (host typed with or without brackets) and a server that refuses active mode:
+// login, list, put and get in the mode the session picks by itself (Auto).
+struct NetworkCase {
+    const char* name;
+    FtpServerKind kind;
+    FtpServerOptions options;
+    std::string host;
+    bool passive;
+    const char* dataCommand;  // the data port command the session must choose
+};
+
+class RealNetwork : public ::testing::TestWithParam<NetworkCase> {};
+
+TEST_P(RealNetwork, LoginListPutGet) {
+    const NetworkCase& c = GetParam();
+    ORLIX_SKIP_UNLESS_FTP_SERVER(c.kind);
+    TempDir root, local{"orlix-local"};
+    root.writeFile("there.txt", "remote bytes");
+    auto server = FtpServerProcess::start(c.kind, root.path(), c.options);
+    ASSERT_TRUE(server);
+    server->syncOwnership();
+    TIdFTP ftp;
+    PrepareClient(ftp, server->port(), server->user(), server->password());
+    ftp.SetHost(c.host);
+    ftp.Passive = c.passive;
+    FtpRecorder rec(ftp);
+    ftp.OpenSession();
+    // The log names the address connected.
+    EXPECT_TRUE(rec.status("Connecting to " + server->host() + ".")) << ::testing::PrintToString(rec.statuses);
+    EXPECT_EQ(ftp.Binding()->PeerIP, server->host());
+
+    const std::string src = local.file("up.bin"), back = local.file("back.bin");
+    WriteRandomFile(src, (1 << 20) + 7, 3);
+    ftp.Put(src, "up.bin");
+    EXPECT_TRUE(SameFileContent(src, root.file("up.bin")));
+    ftp.Get("up.bin", back);
+    EXPECT_TRUE(SameFileContent(src, back));
+    ftp.List(nullptr);
+    int found = 0;
+    for (int i = 0; i < ftp.ParsedListing().Count(); ++i) {
+        const std::string& name = ftp.ParsedListing().Items(i).ItemName;
+        found += name == "there.txt" || name == "up.bin";
+    }
+    EXPECT_EQ(found, 2);
+    for (const char* command : {"PASV", "EPSV", "PORT", "EPRT"}) {
+        bool sent = false;
+        for (const auto& line : rec.sent) sent = sent || line.rfind(command, 0) == 0;
+        EXPECT_EQ(sent, std::string(command) == c.dataCommand) << command;
+    }
+    EXPECT_EQ(ftp.WorkingDir(), "/");
+}
+
+FtpServerOptions V6() {
+    FtpServerOptions o;
+    o.ipv6 = true;
+    return o;
+}
+FtpServerOptions NoActive() {
+    FtpServerOptions o;
+    o.refuseActive = true;
+    return o;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Networks, RealNetwork,
+    ::testing::Values(NetworkCase{"pureftpd_v6_passive", FtpServerKind::PureFtpd, V6(), "::1", true, "EPSV"},
+                      NetworkCase{"pureftpd_v6_active", FtpServerKind::PureFtpd, V6(), "[::1]", false, "EPRT"},
+                      NetworkCase{"vsftpd_v6_passive", FtpServerKind::Vsftpd, V6(), "[::1]", true, "EPSV"},
+                      NetworkCase{"vsftpd_v6_active", FtpServerKind::Vsftpd, V6(), "::1", false, "EPRT"},
+                      NetworkCase{"pyftpdlib_v6_passive", FtpServerKind::Pyftpdlib, V6(), "::1", true, "EPSV"},
+                      NetworkCase{"pyftpdlib_v6_active", FtpServerKind::Pyftpdlib, V6(), "[::1]", false, "EPRT"},
+                      NetworkCase{"vsftpd_refusing_active_passive", FtpServerKind::Vsftpd, NoActive(), "127.0.0.1",
+                                  true, "PASV"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Behind a firewall that blocks the server's data connection, active mode is refused at PORT:
+// a clear error at once, and the session goes on.
+TEST(RealNetworkRefusal, RefusedActiveModeFailsAtOnceAndTheSessionGoesOn) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Vsftpd);
+    TempDir root;
+    auto server = FtpServerProcess::start(FtpServerKind::Vsftpd, root.path(), NoActive());
+    ASSERT_TRUE(server);
+    TIdFTP ftp;
+    PrepareClient(ftp, server->port(), server->user(), server->password());
+    ftp.Passive = false;
+    FtpRecorder rec(ftp);
+    ftp.OpenSession();
+    try {
+        ftp.List(nullptr);
+        FAIL() << "no exception";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode / 100, 5);
+    }
+    EXPECT_EQ(ftp.WorkingDir(), "/");
+    ftp.Passive = true;
+    ftp.List(nullptr);
+    EXPECT_TRUE(ftp.IsConnected());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Servers, RealTransfer,
     ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
