@@ -448,17 +448,10 @@ int TIdFTP::ParseEpsvReply(const std::string& line) {
     return static_cast<int>(port);
 }
 
-void TIdFTP::SendEpsv(int& port) {
-    SendCommand("EPSV", {229});
-    port = ParseEpsvReply(LastReply.Text.empty() ? std::string() : LastReply.Text.front());
-}
-
 std::string TIdFTP::EprtArgument(const std::string& ip, int port) {
     const bool v6 = TIdStack::AddressFamily(ip) == AF_INET6;
     return std::string("|") + (v6 ? "2" : "1") + "|" + TIdStack::StripBrackets(ip) + "|" + std::to_string(port) + "|";
 }
-
-void TIdFTP::SendEprt(const std::string& ip, int port) { SendCommand("EPRT " + EprtArgument(ip, port), {200}); }
 
 bool TIdFTP::ControlIsIPv6() const {
     const TIdSocketHandle* control = Binding();
@@ -466,8 +459,10 @@ bool TIdFTP::ControlIsIPv6() const {
 }
 
 int TIdFTP::RequestPassivePort() {
-    const bool extended = !epsvRefused_ && DataPortCommands != TFtpDataPortCommands::Classic &&
-                          (DataPortCommands == TFtpDataPortCommands::Extended || HasFeature("EPSV") || ControlIsIPv6());
+    // Over IPv6 PASV has no address to give, so EPSV is asked first in every mode.
+    const bool extended =
+        !epsvRefused_ && (ControlIsIPv6() || DataPortCommands == TFtpDataPortCommands::Extended ||
+                          (DataPortCommands == TFtpDataPortCommands::Auto && HasFeature("EPSV")));
     if (extended) {
         if (SendCommand("EPSV", {229, 500, 502, 522}) == 229)
             return ParseEpsvReply(LastReply.Text.empty() ? std::string() : LastReply.Text.front());

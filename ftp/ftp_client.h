@@ -28,7 +28,8 @@ enum class TFtpNameEncoding { Auto = 0, Utf8 = 1, Raw = 2 };
 
 // The data port commands: Auto takes EPSV when the server offers it or the session runs over IPv6
 // (PASV when the server refuses it) and EPRT where PORT cannot name the address; Classic keeps to
-// PASV and PORT (EPRT on IPv6 still); Extended asks EPSV and EPRT first always.
+// PASV and PORT on IPv4; Extended asks EPSV and EPRT first always. Over IPv6 every mode takes EPSV
+// and EPRT, which alone carry IPv6.
 enum class TFtpDataPortCommands { Auto = 0, Classic = 1, Extended = 2 };
 
 class TIdFTP;
@@ -127,9 +128,6 @@ public:
     // PASV: the host text and port of the 227 reply.
     void SendPasv(std::string& host, int& port);
     void SendPort(const std::string& ip, int port);
-    // EPSV: the port of the 229 reply. Raises EIdProtocolReplyError when refused.
-    void SendEpsv(int& port);
-    void SendEprt(const std::string& ip, int port);
     void ConfigureDataConnection(TIdTCPConnection& data);
     void ReceiveData(const std::string& command, TIdStream& dest, bool resume);
     void SendData(const std::string& command, TIdStream& source, bool fromBeginning);
