@@ -212,6 +212,8 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     // A new session may reach another server: its restart support is asked afresh.
     resumeProbed_ = false;
     resumeAnswer_ = false;
+    epsvRefused_ = false;
+    eprtRefused_ = false;
     const std::string host = Host();
     const int port = Port();
     try {
@@ -426,6 +428,64 @@ std::string TIdFTP::PortArgument(const std::string& ip, int port) {
 
 void TIdFTP::SendPort(const std::string& ip, int port) { SendCommand("PORT " + PortArgument(ip, port), {200}); }
 
+int TIdFTP::ParseEpsvReply(const std::string& line) {
+    std::string s = Trim(line);
+    const size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
+    if (open != std::string::npos && close != std::string::npos) s = s.substr(open + 1, close - open - 1);
+    else if (s.rfind(' ') != std::string::npos) s = s.substr(s.rfind(' ') + 1);
+    // "|||port|": the first character is the delimiter; the port follows the third one.
+    if (s.size() < 5) throw EIdException("Invalid port in extended passive mode reply.");
+    const char d = s[0];
+    std::vector<std::string> fields;
+    size_t from = 1;
+    for (size_t at = s.find(d, from); at != std::string::npos; at = s.find(d, from)) {
+        fields.push_back(s.substr(from, at - from));
+        from = at + 1;
+    }
+    int64_t port = 0;
+    if (fields.size() != 3 || from != s.size() || !ParseInt64(fields[2], port) || port < 1 || port > 65535)
+        throw EIdException("Invalid port in extended passive mode reply.");
+    return static_cast<int>(port);
+}
+
+std::string TIdFTP::EprtArgument(const std::string& ip, int port) {
+    const bool v6 = TIdStack::AddressFamily(ip) == AF_INET6;
+    return std::string("|") + (v6 ? "2" : "1") + "|" + TIdStack::StripBrackets(ip) + "|" + std::to_string(port) + "|";
+}
+
+bool TIdFTP::ControlIsIPv6() const {
+    const TIdSocketHandle* control = Binding();
+    return control && TIdStack::AddressFamily(control->PeerIP) == AF_INET6;
+}
+
+int TIdFTP::RequestPassivePort() {
+    // Over IPv6 PASV has no address to give, so EPSV is asked first in every mode.
+    const bool extended =
+        !epsvRefused_ && (ControlIsIPv6() || DataPortCommands == TFtpDataPortCommands::Extended ||
+                          (DataPortCommands == TFtpDataPortCommands::Auto && HasFeature("EPSV")));
+    if (extended) {
+        if (SendCommand("EPSV", {229, 500, 502, 522}) == 229)
+            return ParseEpsvReply(LastReply.Text.empty() ? std::string() : LastReply.Text.front());
+        epsvRefused_ = true;  // asked once per session
+    }
+    std::string host;
+    int port = 0;
+    SendPasv(host, port);
+    return port;
+}
+
+void TIdFTP::SendActiveAddress(const std::string& ip, int port) {
+    // PORT cannot carry an IPv6 address.
+    const bool v6 = TIdStack::AddressFamily(ip) == AF_INET6;
+    if (v6 || (DataPortCommands == TFtpDataPortCommands::Extended && !eprtRefused_)) {
+        const int code = SendCommand("EPRT " + EprtArgument(ip, port), {200, 500, 502, 522});
+        if (code == 200) return;
+        if (v6) RaiseReplyError();
+        eprtRefused_ = true;
+    }
+    SendPort(ip, port);
+}
+
 void TIdFTP::ConfigureDataConnection(TIdTCPConnection& data) {
     data.SendBufferSize = SendBufferSize;
     data.RecvBufferSize = RecvBufferSize;
@@ -459,24 +519,105 @@ void TIdFTP::FinishTransfer() {
     ReportStatus(stFtpReady, "Transfer complete");
 }
 
-void TIdFTP::ReadTransferCompletion() {
-    const bool abortSent = abortSent_;
-    abortSent_ = false;
-    const int code = ReadReply({225, 226, 250, 426, 450});
-    if (code == 426 || code == 450) {
-        ReadReply({226, 225});
-        ReportStatus(stFtpAborted, "Transfer aborted");
-    } else if (abortSent) {
-        // The transfer had finished before the server saw ABOR, which it still answers: take that
-        // answer now so the next command does not read it as its own. Bounded, in case a server
-        // stays silent.
-        const int saved = ReadTimeout;
-        ReadTimeout = 5000;
-        try {
-            ReadReply();
-        } catch (const EIdReadTimeout&) {
-        }
+int16_t TIdFTP::ReadReply(const std::vector<int16_t>& accepted) {
+    const int16_t code = TIdTCPConnection::ReadReply({});
+    if (code == 421) {
+        // The server ends the session: no later reply will come.
+        const TIdRFCReply closing = LastReply;
+        Disconnect();
+        LastReply = closing;
+        RaiseReplyError();
+    }
+    return CheckReply(code, accepted);
+}
+
+int16_t TIdFTP::SendCommand(const std::string& command, const std::vector<int16_t>& accepted) {
+    TakeUnsolicitedReplies();
+    return TIdTCPConnection::SendCommand(command, accepted);
+}
+
+void TIdFTP::TakeUnsolicitedReplies() {
+    for (int i = 0; i < 16 && IsConnected(); ++i) {
+        TIdSocketHandle* control = Binding();
+        if (PendingInput.Empty() && !(control && control->HandleAllocated() && control->Select(0))) return;
+        // A closed socket raises here with the Disconnected status; a 421 closes the session.
+        ReadReplyWithin(AbortReplyTimeout);
+    }
+}
+
+int16_t TIdFTP::ReadReplyWithin(int ms, const std::vector<int16_t>& accepted) {
+    const int saved = ReadTimeout;
+    ReadTimeout = ms > 0 ? ms : saved;
+    try {
+        const int16_t code = ReadReply(accepted);
         ReadTimeout = saved;
+        return code;
+    } catch (...) {
+        ReadTimeout = saved;
+        throw;
+    }
+}
+
+void TIdFTP::MarkBroken() {
+    if (!IsConnected()) return;
+    ReportStatus(stStatusText, "No answer from the server after the transfer; closing the session");
+    Disconnect();
+}
+
+bool TIdFTP::Resync() {
+    try {
+        WriteLine("NOOP");
+        // Whatever comes before the NOOP's 200 is what the server still had to say.
+        for (int i = 0; i < 8; ++i)
+            if (ReadReplyWithin(AbortReplyTimeout) == 200) return true;
+    } catch (const EIdException&) {
+    }
+    MarkBroken();
+    return false;
+}
+
+void TIdFTP::ReadTransferCompletion() {
+    const bool aborted = abortSent_;
+    abortSent_ = false;
+    if (!aborted) {
+        const int code = ReadReply({225, 226, 250, 426, 450, 451});
+        if (code < 400) return;
+        // The server failed the transfer: what arrived is not the whole, so it is an error. A
+        // second reply may or may not follow; the session stays in step either way.
+        const TIdRFCReply failure = LastReply;
+        ReportStatus(stFtpAborted, "Transfer aborted");
+        Resync();
+        LastReply = failure;
+        RaiseReplyError();
+    }
+    // After ABOR servers send two replies (426 then 226, or 226 then 225) or one; the transfer's
+    // own reply comes first. Every wait is bounded.
+    int code = 0;
+    try {
+        do code = ReadReplyWithin(AbortReplyTimeout);
+        while (code >= 100 && code < 200);
+    } catch (const EIdException&) {
+        MarkBroken();
+        return;
+    }
+    const TIdRFCReply completion = LastReply;
+    if (Resync()) LastReply = completion;
+    if (code >= 400 && code < 500) ReportStatus(stFtpAborted, "Transfer aborted");
+}
+
+void TIdFTP::AbandonTransfer() {
+    // The server still runs the command: stop it and read what it says, so the next command
+    // reads its own reply.
+    if (!commandSent_ || !IsConnected()) return;
+    try {
+        if (!abortSent_) WriteLine("ABOR");
+        abortSent_ = false;
+        int code = 0;
+        do code = ReadReplyWithin(AbortReplyTimeout);
+        while (code >= 100 && code < 200);
+        Resync();
+    } catch (const EIdException&) {
+        MarkBroken();
     }
 }
 
@@ -497,41 +638,62 @@ static TIdSimpleServer* StartActiveListener(TIdFTP& ftp, std::unique_ptr<TIdTCPC
     return raw;
 }
 
-static void WaitForServerConnection(TIdSimpleServer& server) {
-    if (!server.WaitForConnection() && server.TimedOut()) throw EIdException("Data connection timed out.");
+void TIdFTP::ReadPreliminaryReply(const std::vector<int16_t>& preliminary) {
+    try {
+        ReadReply(preliminary);
+    } catch (const EIdProtocolReplyError&) {
+        // A final answer to the command (a refusal): nothing more comes for it.
+        if (LastReply.NumericCode() >= 200) {
+            commandSent_ = false;
+            commandRefused_ = true;
+        }
+        throw;
+    }
+    preliminaryRead_ = true;
+}
+
+void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool commandFirst,
+                                const std::vector<int16_t>& preliminary) {
+    auto sendCommand = [&] {
+        if (restAt >= 0) SendCommand("REST " + std::to_string(restAt), {350});
+        TakeUnsolicitedReplies();
+        commandSent_ = true;
+        WriteLine(command);
+    };
+    if (Passive) {
+        const int port = RequestPassivePort();
+        // Connect where the control connection goes; the host named in the reply is not trusted.
+        const std::string peer = Binding() ? Binding()->PeerIP : Host();
+        // Uploads: servers take the command before the data connection.
+        if (commandFirst) sendCommand();
+        dataConnection_ = NewDataClient();
+        auto* client = static_cast<TIdTCPClient*>(dataConnection_.get());
+        client->SetHost(peer);
+        client->SetPort(port);
+        client->ConnectToHost(IdTimeoutDefault);
+        if (!commandFirst) sendCommand();
+        ReadPreliminaryReply(preliminary);
+    } else {
+        // The listener first: the server connects as soon as it has the command.
+        TIdSimpleServer* server = StartActiveListener(*this, dataConnection_, DataConnectionTimeout);
+        SendActiveAddress(server->ListenSocket().IP, server->ListenSocket().Port);
+        sendCommand();
+        ReadPreliminaryReply(preliminary);
+        if (!server->WaitForConnection() && server->TimedOut()) throw EIdException("Data connection timed out.");
+    }
 }
 
 void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resume) {
     CheckLineSafe(command);
-    abortSent_ = false;
+    abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
-        if (Passive) {
-            std::string host;
-            int port = 0;
-            SendPasv(host, port);
-            // Connect where the control connection goes; the host named in the reply is not trusted.
-            const std::string peer = Binding() ? Binding()->PeerIP : host;
-            dataConnection_ = NewDataClient();
-            auto* client = static_cast<TIdTCPClient*>(dataConnection_.get());
-            client->SetHost(peer);
-            client->SetPort(port);
-            client->ConnectToHost(IdTimeoutDefault);
-            if (resume) SendCommand("REST " + std::to_string(dest.Position()), {350});
-            WriteLine(command);
-            ReadReply({125, 150, 154});
-            dataConnection_->ReceiveStream(dest, -1, true);
-            dataConnection_->Disconnect();
-        } else {
-            TIdSimpleServer* server = StartActiveListener(*this, dataConnection_, DataConnectionTimeout);
-            SendPort(server->ListenSocket().IP, server->ListenSocket().Port);
-            if (resume) SendCommand("REST " + std::to_string(dest.Position()), {350});
-            SendCommand(command, {125, 150, 154});
-            WaitForServerConnection(*server);
-            server->ReceiveStream(dest, -1, true);
-        }
+        OpenDataConnection(command, resume ? dest.Position() : -1, false, {125, 150, 154});
+        dataConnection_->ReceiveStream(dest, -1, true);
+        dataConnection_->Disconnect();
     } catch (...) {
         FinishTransfer();
+        AbandonTransfer();
         throw;
     }
     FinishTransfer();
@@ -540,46 +702,46 @@ void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resum
 
 void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBeginning) {
     CheckLineSafe(command);
-    abortSent_ = false;
+    abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
-        if (Passive) {
-            std::string host;
-            int port = 0;
-            SendPasv(host, port);
-            WriteLine(command);
-            const std::string peer = Binding() ? Binding()->PeerIP : host;
-            dataConnection_ = NewDataClient();
-            auto* client = static_cast<TIdTCPClient*>(dataConnection_.get());
-            client->SetHost(peer);
-            client->SetPort(port);
-            client->ConnectToHost(IdTimeoutDefault);
-            ReadReply({110, 125, 150});
-            try {
-                dataConnection_->SendStream(source, fromBeginning, 0, false);
-            } catch (const EIdSocketError& e) {
-                // A write under way when Abort closed the socket (EBADF is this platform's form of it).
-                if (e.LastError != Id_WSAENOTSOCK && e.LastError != Id_WSAEBADF) throw;
-            }
-            dataConnection_->Disconnect();
-        } else {
-            TIdSimpleServer* server = StartActiveListener(*this, dataConnection_, DataConnectionTimeout);
-            SendPort(server->ListenSocket().IP, server->ListenSocket().Port);
-            SendCommand(command, {125, 150});
-            WaitForServerConnection(*server);
-            server->SendStream(source, fromBeginning, 0, false);
+        OpenDataConnection(command, -1, true, Passive ? std::vector<int16_t>{110, 125, 150}
+                                                      : std::vector<int16_t>{125, 150});
+        try {
+            dataConnection_->SendStream(source, fromBeginning, 0, false);
+        } catch (const EIdSocketError& e) {
+            // A write under way when Abort closed the socket (EBADF is this platform's form of it).
+            if (!abortSent_ && e.LastError != Id_WSAENOTSOCK && e.LastError != Id_WSAEBADF) throw;
+        } catch (const EIdConnClosedGracefully&) {
+            // Abort closed the data connection: the server's replies are read below as for a
+            // download, so the session goes on without a reconnect.
+            if (!abortSent_) throw;
+        } catch (const EIdClosedSocket&) {
+            if (!abortSent_) throw;
         }
+        dataConnection_->Disconnect();
     } catch (...) {
         FinishTransfer();
+        AbandonTransfer();
         throw;
     }
+    const bool aborted = abortSent_;
     FinishTransfer();
     ReadTransferCompletion();
+    if (aborted && !(LastReply.NumericCode() >= 400 && LastReply.NumericCode() < 500))
+        ReportStatus(stFtpAborted, "Transfer aborted");  // the upload was cut whatever the server says
 }
 
 void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details) {
     TIdMemoryStream text;
-    ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
+    try {
+        ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
+    } catch (const EIdProtocolReplyError& e) {
+        // Servers answer the listing of an empty directory with 450 or 550 ("No files found").
+        // Only the answer to LIST or NLST itself: a refused PORT or PASV is an error as ever.
+        const bool toTheCommand = commandRefused_ && IsConnected();
+        if (!toTheCommand || (e.ReplyCode != 450 && e.ReplyCode != 550) || text.Size() != 0) throw;
+    }
     listResult_.reset();
     std::vector<std::string> lines = SplitLines(text.DataString());
     if (dest) *dest = lines;
@@ -647,7 +809,12 @@ TIdFTPListItems& TIdFTP::ParsedListing() {
         events.OnCheckListFormat = [this](const std::string& line, TIdFTPListFormat& format) {
             OnCheckListFormat(this, line, format);
         };
-    return BuildParsedListing(listResult_, LastListing, events);
+    const bool fresh = !listResult_;
+    TIdFTPListItems& items = BuildParsedListing(listResult_, LastListing, events);
+    if (fresh && items.DroppedLines() > 0)
+        ReportStatus(stStatusText, "Listing: " + std::to_string(items.DroppedLines()) +
+                                       " line(s) not understood and left out, the first: " + items.FirstDroppedLine());
+    return items;
 }
 
 TIdOnParseCustomListFormat TIdFTP::OnParseCustomListFormat() { return ParsedListing().OnParseCustomListFormat; }

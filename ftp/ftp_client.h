@@ -26,6 +26,12 @@ public:
 // How names on the wire are read: Auto asks the server for UTF-8 when it offers it.
 enum class TFtpNameEncoding { Auto = 0, Utf8 = 1, Raw = 2 };
 
+// The data port commands: Auto takes EPSV when the server offers it or the session runs over IPv6
+// (PASV when the server refuses it) and EPRT where PORT cannot name the address; Classic keeps to
+// PASV and PORT on IPv4; Extended asks EPSV and EPRT first always. Over IPv6 every mode takes EPSV
+// and EPRT, which alone carry IPv6.
+enum class TFtpDataPortCommands { Auto = 0, Classic = 1, Extended = 2 };
+
 class TIdFTP;
 
 using TIdCreateFTPList = std::function<void(TIdFTP* sender, std::unique_ptr<TIdFTPListItems>& list)>;
@@ -41,6 +47,7 @@ public:
     std::string Username;
     std::string Password;
     bool Passive = false;
+    TFtpDataPortCommands DataPortCommands = TFtpDataPortCommands::Auto;
     TFtpNameEncoding NameEncoding = TFtpNameEncoding::Auto;
     TIdFTPTransferType TransferType() const { return transferType_; }
     // Ignored when equal or while a transfer runs; otherwise stored and, when connected, sent at once.
@@ -69,6 +76,11 @@ public:
     // Data connections move bytes in system calls of this size whatever the buffer settings; the
     // settings still size the work reports (small calls cost more CPU than the transfer itself).
     static constexpr int kDataBulkSize = 256 * 1024;
+    // Bound of each wait for a reply after an aborted or failed transfer (ms). A server that stays
+    // silent longer leaves the session closed, so the next command reconnects.
+    int32_t AbortReplyTimeout = 10000;
+    // The server refused EPSV in this session; PASV is used from then on.
+    bool EpsvRefused() const { return epsvRefused_; }
 
     // The server's FEAT lines after login (one feature each, trimmed), empty when it has none.
     const std::vector<std::string>& Features() const { return features_; }
@@ -128,6 +140,18 @@ public:
     static void ParsePasvReply(const std::string& line, std::string& host, int& port);
     static std::string ParsePwdReply(const std::string& line);
     static std::string PortArgument(const std::string& ip, int port);
+    // The port of a 229 reply ("... (|||6446|)"); raises EIdException when there is none.
+    static int ParseEpsvReply(const std::string& line);
+    // "|1|a.b.c.d|port|" or "|2|v6-address|port|".
+    static std::string EprtArgument(const std::string& ip, int port);
+
+    // A 421 (the server is closing) closes the session at once and raises; it never stands for
+    // the reply of a later command.
+    int16_t ReadReply(const std::vector<int16_t>& accepted = {}) override;
+    using TIdTCPConnection::SendCommand;
+    // Takes replies that arrived unasked (a 421 of an idle time-out, a late answer) before the
+    // command goes out, so the command reads its own reply.
+    int16_t SendCommand(const std::string& command, const std::vector<int16_t>& accepted) override;
 
 private:
     void CheckLineSafe(const std::string& s) const;
@@ -136,6 +160,23 @@ private:
     void ReadTransferCompletion();
     void FinishTransfer();
     std::unique_ptr<TIdTCPConnection> NewDataClient();
+    // The one data connection set-up of listings, downloads and uploads: returns once the server's
+    // preliminary reply is read and the data connection is up. restAt >= 0 sends REST first;
+    // commandFirst writes the command before a passive connection is made (uploads).
+    void OpenDataConnection(const std::string& command, int64_t restAt, bool commandFirst,
+                            const std::vector<int16_t>& preliminary);
+    void ReadPreliminaryReply(const std::vector<int16_t>& preliminary);
+    int RequestPassivePort();
+    void SendActiveAddress(const std::string& ip, int port);
+    bool ControlIsIPv6() const;
+    // After a transfer that failed on our side while the server still runs it.
+    void AbandonTransfer();
+    // Reads up to the answer of a NOOP, so replies the server may or may not send (to ABOR, after
+    // a 426) are consumed. False when the session had to be closed.
+    bool Resync();
+    int16_t ReadReplyWithin(int ms, const std::vector<int16_t>& accepted = {});
+    void MarkBroken();
+    void TakeUnsolicitedReplies();
 
     bool resumeAnswer_ = false;
     bool resumeProbed_ = false;
@@ -144,6 +185,11 @@ private:
     std::unique_ptr<TIdFTPListItems> listResult_;
     std::unique_ptr<TIdFtpProxySettings> proxySettings_;
     bool abortSent_ = false;
+    bool epsvRefused_ = false;
+    bool eprtRefused_ = false;
+    bool commandSent_ = false;      // the transfer command is on the wire
+    bool preliminaryRead_ = false;  // and its 1xx reply was read
+    bool commandRefused_ = false;   // the command itself was answered with a refusal
     std::vector<std::string> features_;
     bool utf8Active_ = false;
 };

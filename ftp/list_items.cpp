@@ -383,6 +383,8 @@ void TIdFTPListItems::ParseItem(TIdFTPListItem& item, const TListDate& today) {
 
 void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
     Clear();
+    FDropped = 0;
+    FFirstDropped.clear();
     const TListDate today = Today();
     size_t first = 0;
     if (CurrentFormat == lfUnix && !lines.empty() && StartsNoCase(lines[0], "TOTAL")) first = 1;
@@ -391,13 +393,15 @@ void TIdFTPListItems::LoadList(const std::vector<std::string>& lines) {
         // A line split at LF only still carries the CR of its CR LF ending.
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (OnlySpacesAndTabs(line)) continue;
+        const size_t before = FItems.size();
         try {
             TIdFTPListItem& item = Add();
             item.RawLine = std::string(line);
             if (CurrentFormat != lfNone) ParseItem(item, today);
         } catch (...) {
-            // One bad line discards what was built so far; parsing goes on.
-            Clear();
+            // Only the bad line is lost; the items before and after it stay.
+            if (FItems.size() > before) FItems.pop_back();
+            if (FDropped++ == 0) FFirstDropped = std::string(line);
         }
     }
 }

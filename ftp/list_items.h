@@ -60,9 +60,12 @@ public:
     // The layout of a listing judged from one of its lines (normally the first).
     virtual TIdFTPListFormat DetectFormat(const std::string& line, bool details) const;
 
-    // Replaces the content by the parsed lines. Never throws: a line that fails to parse
-    // empties the collection built so far and parsing goes on with the next line.
+    // Replaces the content by the parsed lines. Never throws: a line that fails to parse is left
+    // out (counted in DroppedLines) and parsing goes on with the next line.
     void LoadList(const std::vector<std::string>& lines);
+    // Lines the last LoadList left out, and the first of them.
+    int DroppedLines() const { return FDropped; }
+    const std::string& FirstDroppedLine() const { return FFirstDropped; }
 
     // Fixes "today" for the date rules (tests); without it the local clock is read once per LoadList.
     void SetToday(int year, int month, int day) { FToday = TListDate{year, month, day}; }
@@ -76,6 +79,8 @@ protected:
 private:
     std::deque<TIdFTPListItem> FItems;
     std::optional<TListDate> FToday;
+    int FDropped = 0;
+    std::string FFirstDropped;
 };
 
 // The single-format rules, usable on their own. Each fills `item` from item.RawLine.

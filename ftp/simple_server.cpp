@@ -31,7 +31,8 @@ void TIdSimpleServer::StartListening() {
 
 void TIdSimpleServer::BindListener() {
     try {
-        listen_.AllocateSocket();
+        // The family of the address to bind: an IPv6 control connection gets an IPv6 listener.
+        listen_.AllocateSocket(TIdStack::AddressFamily(BoundIP));
         listen_.IP = BoundIP;
         listen_.Port = BoundPort;
         listen_.Bind();

@@ -7,10 +7,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -25,10 +27,34 @@ int Fail() {
     return Id_SOCKET_ERROR;
 }
 
-bool MakeAddr(const std::string& ip, int port, sockaddr_in& sa) {
-    std::memset(&sa, 0, sizeof sa);
+// The address of the socket's family: empty text is the family's any-address; an IPv6 text may
+// carry a zone ("fe80::1%eth0"). False when the text is no address of that family.
+bool MakeAddr(const std::string& ip, int port, int family, sockaddr_storage& ss, socklen_t& len) {
+    std::memset(&ss, 0, sizeof ss);
+    if (family == AF_INET6) {
+        auto& sa = reinterpret_cast<sockaddr_in6&>(ss);
+        sa.sin6_family = AF_INET6;
+        sa.sin6_port = htons(static_cast<uint16_t>(port));
+        len = sizeof sa;
+        if (ip.empty()) {
+            sa.sin6_addr = in6addr_any;
+            return true;
+        }
+        const size_t zone = ip.find('%');
+        if (::inet_pton(AF_INET6, ip.substr(0, zone).c_str(), &sa.sin6_addr) != 1) return false;
+        if (zone != std::string::npos) {
+            const std::string z = ip.substr(zone + 1);
+            unsigned id = ::if_nametoindex(z.c_str());
+            if (id == 0 && !z.empty() && z.find_first_not_of("0123456789") == std::string::npos)
+                id = static_cast<unsigned>(std::stoul(z));
+            sa.sin6_scope_id = id;
+        }
+        return true;
+    }
+    auto& sa = reinterpret_cast<sockaddr_in&>(ss);
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
+    len = sizeof sa;
     if (ip.empty()) {
         sa.sin_addr.s_addr = htonl(INADDR_ANY);
         return true;
@@ -39,11 +65,31 @@ bool MakeAddr(const std::string& ip, int port, sockaddr_in& sa) {
     return true;
 }
 
-void ReadAddr(const sockaddr_in& sa, std::string& ip, int& port) {
-    char buf[INET_ADDRSTRLEN] = {};
+void ReadAddr(const sockaddr_storage& ss, std::string& ip, int& port) {
+    char buf[INET6_ADDRSTRLEN + IF_NAMESIZE + 2] = {};
+    if (ss.ss_family == AF_INET6) {
+        const auto& sa = reinterpret_cast<const sockaddr_in6&>(ss);
+        ::inet_ntop(AF_INET6, &sa.sin6_addr, buf, INET6_ADDRSTRLEN);
+        ip = buf;
+        if (sa.sin6_scope_id != 0) {
+            char name[IF_NAMESIZE] = {};
+            ip += '%';
+            ip += ::if_indextoname(sa.sin6_scope_id, name) ? std::string(name) : std::to_string(sa.sin6_scope_id);
+        }
+        port = ntohs(sa.sin6_port);
+        return;
+    }
+    const auto& sa = reinterpret_cast<const sockaddr_in&>(ss);
     ::inet_ntop(AF_INET, &sa.sin_addr, buf, sizeof buf);
     ip = buf;
     port = ntohs(sa.sin_port);
+}
+
+int SocketFamily(int s) {
+    int family = AF_INET;
+    socklen_t len = sizeof family;
+    if (::getsockopt(s, SOL_SOCKET, SO_DOMAIN, &family, &len) != 0) return AF_INET;
+    return family;
 }
 
 bool ParseDecimal(std::string_view s, uint64_t max, uint64_t& value) {
@@ -135,8 +181,8 @@ std::string TIdStack::TranslateSocketErrorMsg(int err) { return EIdSocketError::
 int TIdStack::LastError() const { return tLastError; }
 void TIdStack::SetLastError(int err) { tLastError = err; }
 
-int TIdStack::NewSocketHandle() {
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+int TIdStack::NewSocketHandle(int family) {
+    int s = ::socket(family == AF_INET6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s < 0) {
         Fail();
         return Id_INVALID_SOCKET;
@@ -145,24 +191,26 @@ int TIdStack::NewSocketHandle() {
 }
 
 int TIdStack::Bind(int s, const std::string& ip, int port) {
-    sockaddr_in sa{};
-    if (!MakeAddr(ip, port, sa)) {
+    sockaddr_storage sa{};
+    socklen_t len = 0;
+    if (!MakeAddr(ip, port, SocketFamily(s), sa, len)) {
         tLastError = 10049;
         return Id_SOCKET_ERROR;
     }
-    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return Fail();
+    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), len) != 0) return Fail();
     return 0;
 }
 
 int TIdStack::Connect(int s, const std::string& ip, int port) {
-    sockaddr_in sa{};
-    if (!MakeAddr(ip, port, sa)) {
+    sockaddr_storage sa{};
+    socklen_t len = 0;
+    if (!MakeAddr(ip, port, SocketFamily(s), sa, len)) {
         tLastError = 10049;
         return Id_SOCKET_ERROR;
     }
     int r;
     do {
-        r = ::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        r = ::connect(s, reinterpret_cast<sockaddr*>(&sa), len);
     } while (r != 0 && errno == EINTR);
     if (r != 0) return Fail();
     return 0;
@@ -174,7 +222,7 @@ int TIdStack::Listen(int s, int backlog) {
 }
 
 int TIdStack::Accept(int s, std::string& ip, int& port) {
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     socklen_t len = sizeof sa;
     int r = ::accept4(s, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
     if (r < 0) {
@@ -234,7 +282,7 @@ int TIdStack::SetBlocking(int s, bool blocking) {
 }
 
 int TIdStack::GetSocketName(int s, std::string& ip, int& port) {
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     socklen_t len = sizeof sa;
     if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return Fail();
     ReadAddr(sa, ip, port);
@@ -242,7 +290,7 @@ int TIdStack::GetSocketName(int s, std::string& ip, int& port) {
 }
 
 int TIdStack::GetPeerName(int s, std::string& ip, int& port) {
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     socklen_t len = sizeof sa;
     if (::getpeername(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return Fail();
     ReadAddr(sa, ip, port);
@@ -289,26 +337,49 @@ bool TIdStack::IsIP(const std::string& text) {
     return ParseIPv4(text, a);
 }
 
-std::string TIdStack::ResolveHost(const std::string& host) {
+std::string TIdStack::ResolveHost(const std::string& host) { return ResolveHostAll(host).front(); }
+
+std::vector<std::string> TIdStack::ResolveHostAll(const std::string& hostText) {
+    const std::string host = StripBrackets(hostText);
     std::string upper;
     for (char c : host) upper += static_cast<char>((c >= 'a' && c <= 'z') ? c - 32 : c);
-    if (upper == "LOCALHOST") return "127.0.0.1";
-    if (IsIP(host)) return host;
+    // The IPv4 loopback first, as always; a server listening on the IPv6 one only is reached too.
+    if (upper == "LOCALHOST") return {"127.0.0.1", "::1"};
+    if (IsIP(host) || IsIPv6(host)) return {host};
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* res = nullptr;
     int r = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-    if (r != 0 || !res) {
-        if (res) ::freeaddrinfo(res);
+    std::vector<std::string> out;
+    for (addrinfo* a = (r == 0) ? res : nullptr; a; a = a->ai_next) {
+        if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+        sockaddr_storage ss{};
+        std::memcpy(&ss, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof ss));
+        std::string ip;
+        int port = 0;
+        ReadAddr(ss, ip, port);
+        if (std::find(out.begin(), out.end(), ip) == out.end()) out.push_back(ip);
+    }
+    if (res) ::freeaddrinfo(res);
+    if (out.empty()) {
         tLastError = Id_WSAHOST_NOT_FOUND;
         RaiseSocketError(Id_WSAHOST_NOT_FOUND);
     }
-    std::string ip;
-    int port = 0;
-    ReadAddr(*reinterpret_cast<sockaddr_in*>(res->ai_addr), ip, port);
-    ::freeaddrinfo(res);
-    return ip;
+    return out;
+}
+
+bool TIdStack::IsIPv6(const std::string& text) {
+    if (text.find(':') == std::string::npos) return false;
+    in6_addr a{};
+    return ::inet_pton(AF_INET6, text.substr(0, text.find('%')).c_str(), &a) == 1;
+}
+
+int TIdStack::AddressFamily(const std::string& ip) { return IsIPv6(StripBrackets(ip)) ? AF_INET6 : AF_INET; }
+
+std::string TIdStack::StripBrackets(const std::string& host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+    return host;
 }
 
 uint16_t TIdStack::HToNS(uint16_t v) { return htons(v); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -39,7 +40,9 @@ public:
     int LastError() const;
     void SetLastError(int err);
 
-    int NewSocketHandle();  // TCP stream socket (close-on-exec), or Id_INVALID_SOCKET
+    // TCP stream socket (close-on-exec) of the family (AF_INET or AF_INET6), or Id_INVALID_SOCKET.
+    int NewSocketHandle(int family = AF_INET);
+    // Bind and Connect take an address of the socket's own family ("" binds to any).
     int Bind(int s, const std::string& ip, int port);
     int Connect(int s, const std::string& ip, int port);
     int Listen(int s, int backlog);
@@ -60,10 +63,19 @@ public:
     int GetSocketName(int s, std::string& ip, int& port);
     int GetPeerName(int s, std::string& ip, int& port);
 
-    // "LOCALHOST" (any case) -> "127.0.0.1"; an IPv4 text unchanged (normalised by the system
-    // only for the connect); any other name looked up, first address in dotted form.
+    // The first address of ResolveHostAll: "LOCALHOST" (any case) -> "127.0.0.1"; an IPv4 or IPv6
+    // text unchanged (normalised by the system only for the connect); any other name looked up.
     // A failed lookup raises EIdSocketError (11001 "Host not found.").
     std::string ResolveHost(const std::string& host);
+    // Every IPv6 and IPv4 address of the host, in the resolver's order (brackets around an IPv6
+    // literal are dropped; "localhost" gives 127.0.0.1 then ::1). Raises like ResolveHost.
+    std::vector<std::string> ResolveHostAll(const std::string& host);
+    // An IPv6 address text, optionally with a zone after "%" (no brackets).
+    static bool IsIPv6(const std::string& text);
+    // AF_INET6 for an IPv6 text (with or without brackets), AF_INET otherwise.
+    static int AddressFamily(const std::string& ip);
+    // "[::1]" -> "::1"; anything else unchanged.
+    static std::string StripBrackets(const std::string& host);
     // One of the four IPv4 text forms: a.b.c.d, a.b.c (c <= 65535), a.b (b <= 16777215), a (<= 4294967295).
     static bool IsIP(const std::string& text);
     // The 32-bit address of an IPv4 text (host order); false when not an address.

@@ -4,6 +4,9 @@
 #include <netinet/tcp.h>
 
 #include <algorithm>
+#include <chrono>
+#include <exception>
+#include <vector>
 
 #include "transport/anti_freeze.h"
 #include "transport/id_exception.h"
@@ -52,33 +55,73 @@ void TIdIOHandlerSocket::ConnectPeer(const std::string& host, int port, const st
                                      int boundPortMin, int boundPortMax, int timeout) {
     if (!binding_) binding_ = std::make_unique<TIdSocketHandle>();
     TIdSocketHandle& b = *binding_;
-    b.AllocateSocket();
-    b.IP = boundIP;
-    b.Port = boundPort;
-    b.ClientPortMin = boundPortMin;
-    b.ClientPortMax = boundPortMax;
-    b.Bind();
-
-    if (!TIdStack::IsIP(host)) {
+    const std::string target = TIdStack::StripBrackets(host);
+    if (!TIdStack::IsIP(target) && !TIdStack::IsIPv6(target)) {
         std::string upper;
-        for (char c : host) upper += static_cast<char>((c >= 'a' && c <= 'z') ? c - 32 : c);
+        for (char c : target) upper += static_cast<char>((c >= 'a' && c <= 'z') ? c - 32 : c);
         // "localhost" needs no lookup, so it reports no resolving status.
         if (upper != "LOCALHOST") ReportStatus(stResolving, host);
     }
-    b.SetPeer(GStack().ResolveHost(host), port);
+    const std::vector<std::string> addresses = GStack().ResolveHostAll(target);
 
-    if (!UseNagle) {
-        int one = 1;
-        GStack().CheckForSocketError(GStack().SetSockOpt(b.Handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one));
+    // One time-out for all addresses together: a name with an unreachable first address still
+    // fails within the time the caller gave.
+    int budget = timeout;
+    if (timeout == -1 || timeout == 0) budget = TIdAntiFreezeBase::InUse() ? DefaultConnectTimeout : 0;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(budget > 0 ? budget : 0);
+
+    std::exception_ptr failure;
+    bool failureIsLocal = true;  // the kept failure only says this host has no route of that family
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string& address = addresses[i];
+        const int family = TIdStack::AddressFamily(address);
+        if (!boundIP.empty() && TIdStack::AddressFamily(boundIP) != family) continue;
+        b.AllocateSocket(family);
+        b.IP = boundIP;
+        b.Port = boundPort;
+        b.ClientPortMin = boundPortMin;
+        b.ClientPortMax = boundPortMax;
+        b.Bind();
+        b.SetPeer(address, port);
+        if (!UseNagle) {
+            int one = 1;
+            GStack().CheckForSocketError(GStack().SetSockOpt(b.Handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one));
+        }
+        ReportStatus(stConnecting, address);
+        int err = 0;
+        std::exception_ptr caught;
+        try {
+            if (budget > 0) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                ConnectWithTimeout(static_cast<int>(std::max<long long>(left, 1)));
+            } else if (budget == -2) {
+                ConnectWithTimeout(-2);
+            } else {
+                b.Connect();
+            }
+            b.UpdateBindingLocal();
+            b.UpdateBindingPeer();
+            return;
+        } catch (const EIdSocketError& e) {
+            err = e.LastError;
+            caught = std::current_exception();
+        } catch (const EIdConnectException&) {
+            err = lastConnectError_;
+            caught = std::current_exception();
+        }
+        // Failed: try the next address while time is left, and keep the most telling failure.
+        const bool local = err == 10047 || err == 10049 || err == 10051 || err == 10065;
+        if (!failure || !local || failureIsLocal) {
+            failure = caught;
+            failureIsLocal = local;
+        }
+        b.CloseSocket();
+        if (budget > 0 && Clock::now() >= deadline) break;
     }
-    ReportStatus(stConnecting, b.PeerIP);
-
-    if (timeout != -1 && timeout != 0) ConnectWithTimeout(timeout);
-    else if (TIdAntiFreezeBase::InUse()) ConnectWithTimeout(DefaultConnectTimeout);
-    else b.Connect();
-
-    b.UpdateBindingLocal();
-    b.UpdateBindingPeer();
+    if (failure) std::rethrow_exception(failure);
+    // Only addresses of another family than the bound address.
+    GStack().RaiseSocketError(10047);
 }
 
 void TIdIOHandlerSocket::ConnectWithTimeout(int timeout) {
@@ -108,6 +151,7 @@ void TIdIOHandlerSocket::ConnectWithTimeout(int timeout) {
     }
     if (state < 0) {
         if (err == Id_WSAEBADF || err == Id_WSAENOTSOCK) throw EIdClosedSocket();
+        lastConnectError_ = err;
         throw EIdConnectException(EIdSocketError::MessageFor(err));
     }
 }

@@ -52,9 +52,11 @@ public:
     TIdSocketHandle* Binding() const { return binding_.get(); }
 
     void CloseHandler() override;
-    // Allocate, bind (range), resolve (stResolving for a name), stConnecting, connect (polled
-    // non-blocking connect with a time-out when a time-out is given or the hook is in use; 120000
-    // ms default), then read both addresses back.
+    // Resolve (stResolving for a name; a literal IPv6 address may stand in brackets), then for each
+    // IPv6 and IPv4 address in turn, within the one time-out: allocate a socket of its family, bind
+    // (range), stConnecting with the address, connect (polled non-blocking connect with a time-out
+    // when a time-out is given or the hook is in use; 120000 ms default), then read both addresses
+    // back. All failing: the failure of the last address that had a route.
     void ConnectPeer(const std::string& host, int port, const std::string& boundIP, int boundPort,
                      int boundPortMin, int boundPortMax, int timeout) override;
     // True exactly while the socket is allocated.
@@ -75,4 +77,5 @@ public:
 private:
     std::unique_ptr<TIdSocketHandle> binding_;
     std::unique_ptr<TIdSocksInfo> socks_;
+    int lastConnectError_ = 0;
 };

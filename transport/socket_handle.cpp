@@ -12,9 +12,9 @@ TIdSocketHandle::~TIdSocketHandle() {
     if (allocated_) GStack().Close(handle_);
 }
 
-void TIdSocketHandle::AllocateSocket() {
+void TIdSocketHandle::AllocateSocket(int family) {
     CloseSocket();
-    int s = GStack().NewSocketHandle();
+    int s = GStack().NewSocketHandle(family);
     if (s == Id_INVALID_SOCKET) throw EIdInvalidSocket();
     handle_ = s;
     allocated_ = true;

@@ -1,6 +1,8 @@
 #pragma once
 // One socket and its two addresses.
 
+#include <sys/socket.h>
+
 #include <string>
 
 class TIdSocketHandle {
@@ -20,8 +22,9 @@ public:
     int ClientPortMin = 0;   // local port range; 0 and 0: none
     int ClientPortMax = 0;
 
-    // Closes any socket still held, then creates a TCP stream socket; raises EIdInvalidSocket.
-    void AllocateSocket();
+    // Closes any socket still held, then creates a TCP stream socket of the family (AF_INET or
+    // AF_INET6); raises EIdInvalidSocket.
+    void AllocateSocket(int family = AF_INET);
     // Binds to IP and Port, or to the highest free port of the range; reads the local address back.
     // Raises EIdCouldNotBindSocket, EIdCanNotBindPortInRange, EIdInvalidPortRange or EIdSocketError.
     void Bind();

@@ -332,11 +332,16 @@ int16_t TIdTCPConnection::ReadReply(const std::vector<int16_t>& accepted) {
     std::string line = ReadLineNonEmpty();
     lines.push_back(line);
     if (line.size() > 3 && line[3] == '-') {
-        const std::string marker = line.substr(0, 3) + " ";
+        // The reply ends only at a line that begins with its code and a space (or is the code
+        // alone). Lines inside it may be short or begin with blanks (" x"), and still belong to it.
+        const std::string code = line.substr(0, 3);
+        const std::string marker = code + " ";
         for (;;) {
-            line = ReadLineNonEmpty();
+            const std::string raw = ReadLine();
+            line = TrimControl(raw);
+            if (line.empty()) continue;
             lines.push_back(line);
-            if (line.size() < 4 || SameTextPrefix(line, marker)) break;
+            if (SameTextPrefix(raw, marker) || (line.size() == 3 && SameTextPrefix(raw, code))) break;
         }
     }
     LastReply.ParseLines(lines);

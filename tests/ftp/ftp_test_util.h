@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -30,6 +31,16 @@ struct FtpRecorder {
             while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
             sent.push_back(line);
         };
+        // ORLIX_FTP_TRACE=1 prints the control traffic, to see what a server really sends.
+        if (std::getenv("ORLIX_FTP_TRACE")) {
+            auto print = [](const char* dir, const std::string& data) { std::fprintf(stderr, "%s %s", dir, data.c_str()); };
+            log.OnReceived = [print](TIdLogEvent*, const std::string&, const std::string& d) { print("<", d); };
+            auto sent = log.OnSent;
+            log.OnSent = [print, sent](TIdLogEvent* l, const std::string& a, const std::string& d) {
+                print(">", d);
+                sent(l, a, d);
+            };
+        }
         log.SetActive(true);
         ftp.SetIntercept(&log);
     }

@@ -63,6 +63,28 @@ TEST(FtpPasv, ArbitraryReplyBytesNeverCrashTheParsers) {
 TEST(FtpPort, ArgumentFromAddressAndPort) {
     EXPECT_EQ(TIdFTP::PortArgument("10.0.0.5", 4993), "10,0,0,5,19,129");
     EXPECT_EQ(TIdFTP::PortArgument("127.0.0.1", 65535), "127,0,0,1,255,255");
+    EXPECT_EQ(TIdFTP::EprtArgument("127.0.0.1", 4993), "|1|127.0.0.1|4993|");
+    EXPECT_EQ(TIdFTP::EprtArgument("::1", 4993), "|2|::1|4993|");
+    EXPECT_EQ(TIdFTP::EprtArgument("[fe80::1]", 21), "|2|fe80::1|21|");
+}
+
+TEST(FtpEpsv, PortOfTheReplyOrAnError) {
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"Entering Extended Passive Mode (|||6446|)", 6446},
+        {"Entering Extended Passive Mode (!!!1!)", 1},
+        {"EPSV ok |||65535|", 65535},
+        {"Entering Extended Passive Mode (|||0|)", -1},
+        {"Entering Extended Passive Mode (|||65536|)", -1},
+        {"Entering Extended Passive Mode (||6446|)", -1},
+        {"Entering Extended Passive Mode (|||64x6|)", -1},
+        {"Entering Extended Passive Mode (|||6446|2|)", -1},
+        {"", -1},
+    };
+    for (const auto& [line, port] : cases) {
+        SCOPED_TRACE(line);
+        if (port < 0) EXPECT_THROW(TIdFTP::ParseEpsvReply(line), EIdException);
+        else EXPECT_EQ(TIdFTP::ParseEpsvReply(line), port);
+    }
 }
 
 // A control script that logs in; the test appends the transfer part.
@@ -183,6 +205,8 @@ TEST(FtpTransferScripted, AbortFromWorkHandlerThen426And226ReturnsNormally) {
         .expectLine("ABOR")
         .sendLine("426 Connection closed; transfer aborted.")
         .sendLine("226 ABOR command successful.")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
         .expectLine("PWD")
         .sendLine("257 \"/\"");
     s.data.send(std::string(20000, 'x')).readUntilClosed();
@@ -213,6 +237,8 @@ TEST(FtpTransferScripted, AbortAfterServerFinishedTakesTheAborAnswerToo) {
         .expectLine("ABOR")
         .sendLine("226 Transfer complete.")
         .sendLine("225 No transfer to abort.")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
         .expectLine("PWD")
         .sendLine("257 \"/synced\"");
     s.data.send(std::string(100, 'y')).close();
@@ -230,6 +256,123 @@ TEST(FtpTransferScripted, AbortAfterServerFinishedTakesTheAborAnswerToo) {
     EXPECT_FALSE(s.rec->status("Transfer aborted"));
     EXPECT_EQ(s.ftp.WorkingDir(), "/synced");
     s.finish();
+}
+
+TEST(FtpTransferScripted, EpsvRefusedFallsBackToPasvForTheSession) {
+    ScriptedSession s;
+    ScriptLogin(s.control)
+        .expectLine("EPSV")
+        .sendLine("502 Command not implemented.")
+        .expectLine("PASV")
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("NLST")
+        .sendLine("150 go")
+        .pause(50)
+        .sendLine("226 done")
+        .expectLine("PASV")  // asked once: the next listing goes straight to PASV
+        .sendLine(PasvReply(s.data.port()))
+        .expectLine("NLST")
+        .sendLine("150 go")
+        .pause(50)
+        .sendLine("226 done");
+    s.data.send("a\r\n").close().accept().send("b\r\n").close();
+    s.data.start();
+    s.ftp.DataPortCommands = TFtpDataPortCommands::Extended;
+    s.open(true);
+    s.ftp.List(nullptr, "", false);
+    EXPECT_EQ(s.ftp.LastListing, std::vector<std::string>{"a"});
+    EXPECT_TRUE(s.ftp.EpsvRefused());
+    s.ftp.List(nullptr, "", false);
+    EXPECT_EQ(s.ftp.LastListing, std::vector<std::string>{"b"});
+    s.finish();
+}
+
+// What a server may leave unsaid after a transfer: every wait is bounded, and a silent server
+// leaves the session closed so the next command reconnects instead of reading a stale reply.
+TEST(FtpTransferScripted, SilentServerAfter426ClosesTheSession) {
+    for (bool aborted : {false, true}) {
+        SCOPED_TRACE(aborted ? "after ABOR" : "426 of its own");
+        ScriptedSession s;
+        ScriptLogin(s.control).expectLine("PASV").sendLine(PasvReply(s.data.port())).expectLine("RETR f").sendLine(
+            "150 go");
+        if (aborted) s.control.expectLine("ABOR");
+        s.control.sendLine("426 Connection lost.").readUntilClosed();  // the NOOP is never answered
+        s.data.send(std::string(50000, 'z')).pause(200).close();
+        s.data.start();
+        s.open(true);
+        s.ftp.AbortReplyTimeout = 300;
+        bool abortNow = aborted;
+        s.ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) {
+            if (abortNow) {
+                abortNow = false;
+                s.ftp.Abort();
+            }
+        };
+        TIdMemoryStream dest;
+        if (aborted) {
+            s.ftp.Get("f", dest);  // the user stopped it: no error
+            EXPECT_TRUE(s.rec->status("Transfer aborted"));
+        } else {
+            try {
+                s.ftp.Get("f", dest);
+                FAIL() << "a failed transfer reported as done";
+            } catch (const EIdProtocolReplyError& e) {
+                EXPECT_EQ(e.ReplyCode, 426);
+                EXPECT_STREQ(e.what(), "Connection lost.\r\n");
+            }
+        }
+        EXPECT_FALSE(s.ftp.IsConnected());
+        EXPECT_TRUE(s.rec->status("Disconnected."));
+        s.finish();
+    }
+}
+
+// A 421 (the server ends the session) is noticed where it arrives, not read as a later answer.
+TEST(FtpTransferScripted, ServerClosingWith421IsNeverTheNextCommandsReply) {
+    enum When { Unasked, AsReply, UnaskedStaysOpen };
+    for (When when : {Unasked, AsReply, UnaskedStaysOpen}) {
+        SCOPED_TRACE(when);
+        ScriptedSession s;
+        ScriptLogin(s.control);
+        if (when == AsReply) s.control.expectLine("CWD x").sendLine("421 Too many users, closing.").close();
+        else if (when == Unasked) s.control.sendLine("421 Timeout.").close();
+        else s.control.sendLine("421 Timeout.").readUntilClosed();
+        s.open(true);
+        if (when != AsReply) ::usleep(100 * 1000);  // the unasked reply is on its way
+        try {
+            s.ftp.ChangeDir("x");
+            FAIL() << "no exception";
+        } catch (const EIdProtocolReplyError& e) {
+            EXPECT_EQ(e.ReplyCode, 421);
+        }
+        EXPECT_FALSE(s.ftp.IsConnected());
+        EXPECT_EQ(s.rec->sentLine("CWD x"), when == AsReply);
+        EXPECT_TRUE(s.control.waitForEnd()) << s.control.failure();
+    }
+}
+
+TEST(FtpTransferScripted, EmptyDirectoryRefusalsAreEmptyListings) {
+    for (const char* reply : {"450 No files found.", "550 No files found."}) {
+        SCOPED_TRACE(reply);
+        ScriptedSession s;
+        ScriptLogin(s.control)
+            .expectLine("PASV")
+            .sendLine(PasvReply(s.data.port()))
+            .expectLine("NLST")
+            .sendLine(reply)
+            .expectLine("PWD")
+            .sendLine("257 \"/\"");
+        s.data.readUntilClosed();
+        s.data.start();
+        s.open(true);
+        s.ftp.LastListing = {"old"};
+        std::vector<std::string> lines{"stale"};
+        s.ftp.List(&lines, "", false);
+        EXPECT_TRUE(lines.empty());
+        EXPECT_TRUE(s.ftp.LastListing.empty());
+        EXPECT_EQ(s.ftp.WorkingDir(), "/");
+        s.finish();
+    }
 }
 
 TEST(FtpTransferScripted, TransferTypeCannotChangeDuringATransfer) {
@@ -362,6 +505,14 @@ TEST(FtpTransferScripted, ActiveWaitIsBoundedAndCleansUp) {
         .sendLine("200 PORT ok")
         .expectLine("RETR f")
         .sendLine("150 ok")
+        // The client gives up: ABOR, then a NOOP marks where the server's answers end.
+        .expectLine("ABOR")
+        .sendLine("425 Can't open data connection.")
+        .sendLine("225 ABOR ok")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
+        .expectLine("PWD")
+        .sendLine("257 \"/\"")
         .readUntilClosed();
     s.open(false);
     s.ftp.DataConnectionTimeout = 300;
@@ -374,6 +525,7 @@ TEST(FtpTransferScripted, ActiveWaitIsBoundedAndCleansUp) {
     }
     EXPECT_EQ(s.ftp.DataConnection(), nullptr);
     EXPECT_EQ(s.rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    EXPECT_EQ(s.ftp.WorkingDir(), "/");
     s.ftp.Disconnect();
     EXPECT_TRUE(s.control.waitForEnd()) << s.control.failure();
 }

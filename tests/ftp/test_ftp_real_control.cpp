@@ -1,5 +1,5 @@
-// Control session against real servers on 127.0.0.1 (pyftpdlib always; vsftpd and ProFTPD when
-// the shared fixture can run them).
+// Control session against real servers on 127.0.0.1 (pyftpdlib always; vsftpd, ProFTPD and
+// pure-ftpd when the shared fixture can run them).
 
 #include <fcntl.h>
 #include <algorithm>
@@ -116,7 +116,8 @@ TEST_P(RealControl, WrongPasswordFailsAndDisconnects) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealControl,
-                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd),
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
+                                           FtpServerKind::PureFtpd),
                          [](const auto& info) {
                              std::string n = FtpServerProcess::name(info.param);
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());

@@ -1,5 +1,6 @@
-// Transfers against real servers on 127.0.0.1, in active and in passive mode: the same operations
-// on every server (pyftpdlib always; vsftpd and ProFTPD when the shared fixture can run them).
+// Transfers against real servers on 127.0.0.1, with each data port command (PASV, EPSV, PORT,
+// EPRT): the same operations on every server (pyftpdlib always; vsftpd, ProFTPD and pure-ftpd when
+// the shared fixture can run them).
 
 #include <dirent.h>
 
@@ -15,6 +16,19 @@ namespace {
 
 constexpr int64_t kBig = 64LL << 20;
 
+enum class DataMode { Pasv, Epsv, Port, Eprt };
+const char* ModeName(DataMode m) {
+    switch (m) {
+        case DataMode::Pasv: return "PASV";
+        case DataMode::Epsv: return "EPSV";
+        case DataMode::Port: return "PORT";
+        case DataMode::Eprt: return "EPRT";
+    }
+    return "?";
+}
+bool IsPassive(DataMode m) { return m == DataMode::Pasv || m == DataMode::Epsv; }
+bool IsExtended(DataMode m) { return m == DataMode::Epsv || m == DataMode::Eprt; }
+
 std::vector<std::string> NamesIn(const std::string& dir) {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(dir.c_str())) {
@@ -26,7 +40,7 @@ std::vector<std::string> NamesIn(const std::string& dir) {
     return names;
 }
 
-class RealTransfer : public ::testing::TestWithParam<std::tuple<FtpServerKind, bool>> {
+class RealTransfer : public ::testing::TestWithParam<std::tuple<FtpServerKind, DataMode>> {
 protected:
     void SetUp() override {
         ORLIX_SKIP_UNLESS_FTP_SERVER(std::get<0>(GetParam()));
@@ -38,9 +52,21 @@ protected:
     void Open() {
         server->syncOwnership();
         PrepareClient(ftp, server->port(), server->user(), server->password());
-        ftp.Passive = std::get<1>(GetParam());
+        const DataMode mode = std::get<1>(GetParam());
+        ftp.Passive = IsPassive(mode);
+        ftp.DataPortCommands = IsExtended(mode) ? TFtpDataPortCommands::Extended : TFtpDataPortCommands::Classic;
         rec = std::make_unique<FtpRecorder>(ftp);
         ftp.OpenSession();
+    }
+
+    // The data port command of the mode went out, and no other.
+    void ExpectModeCommand() const {
+        const DataMode mode = std::get<1>(GetParam());
+        for (DataMode m : {DataMode::Pasv, DataMode::Epsv, DataMode::Port, DataMode::Eprt}) {
+            bool sent = false;
+            for (const auto& line : rec->sent) sent = sent || line.rfind(ModeName(m), 0) == 0;
+            EXPECT_EQ(sent, m == mode) << ModeName(m);
+        }
     }
 
     TempDir root;
@@ -52,7 +78,9 @@ protected:
 
 TEST_P(RealTransfer, BigFileRoundTripIsByteIdentical) {
     const std::string src = local.file("src.bin"), back = local.file("back.bin");
-    WriteRandomFile(src, kBig);
+    // Full size in the classic modes; the extended ones share the same data path.
+    const int64_t size = IsExtended(std::get<1>(GetParam())) ? (4LL << 20) + 123 : kBig;
+    WriteRandomFile(src, size);
     Open();
     int64_t lastWrite = 0, lastRead = 0;
     int begins = 0, ends = 0;
@@ -64,16 +92,16 @@ TEST_P(RealTransfer, BigFileRoundTripIsByteIdentical) {
     ftp.OnWorkEnd = [&](TIdComponent*, TWorkMode) { ++ends; };
 
     ftp.Put(src, "big.bin");
-    EXPECT_EQ(lastWrite, kBig);
+    EXPECT_EQ(lastWrite, size);
     EXPECT_TRUE(SameFileContent(src, root.file("big.bin")));
     ftp.Get("big.bin", back);
-    EXPECT_EQ(lastRead, kBig);
+    EXPECT_EQ(lastRead, size);
     EXPECT_TRUE(SameFileContent(src, back));
     EXPECT_EQ(begins, 2);
     EXPECT_EQ(ends, 2);
-    EXPECT_EQ(ftp.Size("big.bin"), kBig);
+    EXPECT_EQ(ftp.Size("big.bin"), size);
     EXPECT_EQ(ftp.DataConnection(), nullptr);
-    EXPECT_TRUE(rec->sentLine(ftp.Passive ? "PASV" : "TYPE I"));
+    ExpectModeCommand();
 }
 
 TEST_P(RealTransfer, ListingsFillLastListingAndParsedListing) {
@@ -96,7 +124,9 @@ TEST_P(RealTransfer, ListingsFillLastListingAndParsedListing) {
 
     ftp.List(nullptr, "", false);
     EXPECT_TRUE(rec->sentLine("NLST"));
-    std::vector<std::string> names = ftp.LastListing;
+    std::vector<std::string> names;
+    for (const auto& n : ftp.LastListing)
+        if (n != "." && n != "..") names.push_back(n);  // pure-ftpd names them too
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"alpha.txt", "beta"}));
     // Names alone match no detailed format: the parsed form of a name listing is empty.
@@ -182,36 +212,151 @@ TEST_P(RealTransfer, AbortDuringDownloadKeepsPartialFileAndSession) {
     EXPECT_EQ(ftp.WorkingDir(), "/");  // control replies still in step
 }
 
-TEST_P(RealTransfer, AbortDuringUploadRaisesAfterCleanUp) {
-    const std::string src = local.file("up.bin");
-    WriteRandomFile(src, 32LL << 20, 7);
+// Servers differ in what follows ABOR (426 then 226, 226 then 225, one reply...): after each of
+// 20 aborts, downloads and uploads in turn, the next commands get their own replies.
+TEST_P(RealTransfer, TwentyAbortsInARowKeepTheSessionInStep) {
+    root.writePatternFile("down.bin", 8LL << 20);
+    const std::string up = local.file("up.bin");
+    WriteRandomFile(up, 8LL << 20, 7);
     Open();
-    rec->statuses.clear();
-    bool aborted = false;
-    ftp.OnWork = [&](TIdComponent*, TWorkMode mode, int64_t) {
-        if (mode == wkWrite && !aborted) {
-            aborted = true;
+    ftp.AbortReplyTimeout = 3000;
+    bool abortNow = false;
+    ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) {
+        if (abortNow) {
+            abortNow = false;
             ftp.Abort();
         }
     };
-    try {
-        ftp.Put(src, "up.bin");
-        FAIL() << "no exception";
-    } catch (const EIdConnClosedGracefully& e) {
-        EXPECT_STREQ(e.what(), "Connection Closed Gracefully.");
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("abort " + std::to_string(i));
+        abortNow = true;
+        if (i % 2 == 0) {
+            ftp.Get("down.bin", local.file("down.bin"), true, false);
+        } else {
+            ftp.Put(up, "up.bin");  // returns normally: the replies are read, no reconnect
+        }
+        EXPECT_FALSE(abortNow);
+        ASSERT_TRUE(ftp.IsConnected());
+        EXPECT_EQ(ftp.WorkingDir(), "/");
+        std::vector<std::string> names;
+        ftp.List(&names, "", false);
+        std::sort(names.begin(), names.end());
+        EXPECT_TRUE(std::find(names.begin(), names.end(), "down.bin") != names.end());
+        EXPECT_EQ(ftp.DataConnection(), nullptr);
     }
-    EXPECT_EQ(ftp.DataConnection(), nullptr);
-    EXPECT_EQ(rec->statuses, (std::vector<std::string>{"Starting FTP transfer", "Transfer complete"}));
+    EXPECT_EQ(ftp.Quote("NOOP"), 200);
+    EXPECT_LT(FileSize(local.file("down.bin")), 8LL << 20);
+    ExpectModeCommand();
+}
+
+// Servers on ::1 (host typed with or without brackets) and a server that refuses active mode:
+// login, list, put and get in the mode the session picks by itself (Auto).
+struct NetworkCase {
+    const char* name;
+    FtpServerKind kind;
+    FtpServerOptions options;
+    std::string host;
+    bool passive;
+    const char* dataCommand;  // the data port command the session must choose
+};
+
+class RealNetwork : public ::testing::TestWithParam<NetworkCase> {};
+
+TEST_P(RealNetwork, LoginListPutGet) {
+    const NetworkCase& c = GetParam();
+    ORLIX_SKIP_UNLESS_FTP_SERVER(c.kind);
+    TempDir root, local{"orlix-local"};
+    root.writeFile("there.txt", "remote bytes");
+    auto server = FtpServerProcess::start(c.kind, root.path(), c.options);
+    ASSERT_TRUE(server);
+    server->syncOwnership();
+    TIdFTP ftp;
+    PrepareClient(ftp, server->port(), server->user(), server->password());
+    ftp.SetHost(c.host);
+    ftp.Passive = c.passive;
+    FtpRecorder rec(ftp);
+    ftp.OpenSession();
+    // The log names the address connected.
+    EXPECT_TRUE(rec.status("Connecting to " + server->host() + ".")) << ::testing::PrintToString(rec.statuses);
+    EXPECT_EQ(ftp.Binding()->PeerIP, server->host());
+
+    const std::string src = local.file("up.bin"), back = local.file("back.bin");
+    WriteRandomFile(src, (1 << 20) + 7, 3);
+    ftp.Put(src, "up.bin");
+    EXPECT_TRUE(SameFileContent(src, root.file("up.bin")));
+    ftp.Get("up.bin", back);
+    EXPECT_TRUE(SameFileContent(src, back));
+    ftp.List(nullptr);
+    int found = 0;
+    for (int i = 0; i < ftp.ParsedListing().Count(); ++i) {
+        const std::string& name = ftp.ParsedListing().Items(i).ItemName;
+        found += name == "there.txt" || name == "up.bin";
+    }
+    EXPECT_EQ(found, 2);
+    for (const char* command : {"PASV", "EPSV", "PORT", "EPRT"}) {
+        bool sent = false;
+        for (const auto& line : rec.sent) sent = sent || line.rfind(command, 0) == 0;
+        EXPECT_EQ(sent, std::string(command) == c.dataCommand) << command;
+    }
+    EXPECT_EQ(ftp.WorkingDir(), "/");
+}
+
+FtpServerOptions V6() {
+    FtpServerOptions o;
+    o.ipv6 = true;
+    return o;
+}
+FtpServerOptions NoActive() {
+    FtpServerOptions o;
+    o.refuseActive = true;
+    return o;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Networks, RealNetwork,
+    ::testing::Values(NetworkCase{"pureftpd_v6_passive", FtpServerKind::PureFtpd, V6(), "::1", true, "EPSV"},
+                      NetworkCase{"pureftpd_v6_active", FtpServerKind::PureFtpd, V6(), "[::1]", false, "EPRT"},
+                      NetworkCase{"vsftpd_v6_passive", FtpServerKind::Vsftpd, V6(), "[::1]", true, "EPSV"},
+                      NetworkCase{"vsftpd_v6_active", FtpServerKind::Vsftpd, V6(), "::1", false, "EPRT"},
+                      NetworkCase{"pyftpdlib_v6_passive", FtpServerKind::Pyftpdlib, V6(), "::1", true, "EPSV"},
+                      NetworkCase{"pyftpdlib_v6_active", FtpServerKind::Pyftpdlib, V6(), "[::1]", false, "EPRT"},
+                      NetworkCase{"vsftpd_refusing_active_passive", FtpServerKind::Vsftpd, NoActive(), "127.0.0.1",
+                                  true, "PASV"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Behind a firewall that blocks the server's data connection, active mode is refused at PORT:
+// a clear error at once, and the session goes on.
+TEST(RealNetworkRefusal, RefusedActiveModeFailsAtOnceAndTheSessionGoesOn) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Vsftpd);
+    TempDir root;
+    auto server = FtpServerProcess::start(FtpServerKind::Vsftpd, root.path(), NoActive());
+    ASSERT_TRUE(server);
+    TIdFTP ftp;
+    PrepareClient(ftp, server->port(), server->user(), server->password());
+    ftp.Passive = false;
+    FtpRecorder rec(ftp);
+    ftp.OpenSession();
+    try {
+        ftp.List(nullptr);
+        FAIL() << "no exception";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode / 100, 5);
+    }
+    EXPECT_EQ(ftp.WorkingDir(), "/");
+    ftp.Passive = true;
+    ftp.List(nullptr);
+    EXPECT_TRUE(ftp.IsConnected());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, RealTransfer,
-    ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd),
-                       ::testing::Bool()),
+    ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
+                                         FtpServerKind::PureFtpd),
+                       ::testing::Values(DataMode::Pasv, DataMode::Epsv, DataMode::Port, DataMode::Eprt)),
     [](const auto& info) {
         std::string n = FtpServerProcess::name(std::get<0>(info.param));
         n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-        return n + (std::get<1>(info.param) ? "_passive" : "_active");
+        return n + "_" + ModeName(std::get<1>(info.param));
     });
 
 }  // namespace

@@ -168,8 +168,9 @@ TEST(ListLoad, TotalLineBlankLinesAndCarriageReturns) {
     auto items = Parse({"total 24", "-rw-r--r-- 1 a b 1 Jan 1 2000 one", "   ", "\t \t", "",
                         "-rw-r--r-- 1 a b 2 Jan 1 2000 two\r", "TOTAL 5"},
                        lfUnix);
-    // Only a leading total line is skipped; a later one fails its date like any broken line.
-    EXPECT_EQ(items->Count(), 0);
+    // Only a leading total line is skipped; a later one fails its date and only it is left out.
+    EXPECT_EQ(items->Count(), 2);
+    EXPECT_EQ(items->DroppedLines(), 1);
 
     items = Parse({"total 24", "-rw-r--r-- 1 a b 1 Jan 1 2000 one", "   ", "-rw-r--r-- 1 a b 2 Jan 1 2000 two\r"},
                   lfUnix);
@@ -179,13 +180,17 @@ TEST(ListLoad, TotalLineBlankLinesAndCarriageReturns) {
     EXPECT_EQ(Parse({"total 24"}, lfDos)->Count(), 1);  // only the Unix format skips it
 }
 
-TEST(ListLoad, BadLineEmptiesWhatCameBefore) {
+TEST(ListLoad, BadLineIsLeftOutAlone) {
     auto items = Parse({"-rw-r--r-- 1 a b 1 Jan 1 2000 one", "-rw-r--r-- 1 a b 1 Foo 1 2000 bad",
                         "-rw-r--r-- 1 a b 1 Jan 1 2000 three", "-rw-r--r-- 1 a b 1 Feb 30 2000 bad2",
                         "-rw-r--r-- 1 a b 1 Jan 1 25:00 bad3", "-rw-r--r-- 1 a b 1 Jan 1 2000 six"},
                        lfUnix);
-    ASSERT_EQ(items->Count(), 1);
-    EXPECT_EQ(items->Items(0).ItemName, "six");
+    ASSERT_EQ(items->Count(), 3);
+    EXPECT_EQ(items->Items(0).ItemName, "one");
+    EXPECT_EQ(items->Items(1).ItemName, "three");
+    EXPECT_EQ(items->Items(2).ItemName, "six");
+    EXPECT_EQ(items->DroppedLines(), 3);
+    EXPECT_EQ(items->FirstDroppedLine(), "-rw-r--r-- 1 a b 1 Foo 1 2000 bad");
 }
 
 TEST(ListLoad, FormatsWithoutRules) {
@@ -213,8 +218,8 @@ TEST(ListLoad, FormatsWithoutRules) {
     ASSERT_EQ(custom.Count(), 2);
     EXPECT_EQ(custom.Items(1).ItemName, "<b>");
     custom.LoadList({"a", "boom", "c"});
-    ASSERT_EQ(custom.Count(), 1);
-    EXPECT_EQ(custom.Items(0).ItemName, "<c>");
+    ASSERT_EQ(custom.Count(), 2);
+    EXPECT_EQ(custom.Items(1).ItemName, "<c>");
 
     auto names = Parse({"  name with spaces \t", "x"}, lfNoDetails);
     ASSERT_EQ(names->Count(), 2);

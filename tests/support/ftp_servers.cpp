@@ -49,7 +49,8 @@ std::string sourceDir() {
     return envOr("ORLIX_SOURCE_DIR", fromFile);
 }
 
-std::string serversDir() { return envOr("ORLIX_SERVERS_DIR", sourceDir() + "/build/servers"); }
+// Absolute: server configurations need it, and __FILE__ may be relative (compiler caches).
+std::string serversDir() { return fs::absolute(envOr("ORLIX_SERVERS_DIR", sourceDir() + "/build/servers")).string(); }
 
 bool isExecutable(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 bool isFile(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }

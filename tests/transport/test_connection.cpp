@@ -588,3 +588,52 @@ TEST(Connection, SendFileMissing) {
         EXPECT_EQ(e.Message(), "File \"/nonexistent/orlix/file\" not found");
     }
 }
+
+// IPv6: literal addresses with or without brackets, and a name with both loopbacks, tried in turn
+// within one time-out; the status names each address tried.
+TEST(Connect, IPv6LiteralsAndAddressesInTurn) {
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    int one = 1;
+    ::setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 8) != 0) {
+        if (listener >= 0) ::close(listener);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    const int port = ntohs(a.sin6_port);
+    struct Case {
+        std::string host;
+        int timeout;
+        std::vector<std::string> statuses;
+    };
+    const std::vector<Case> cases = {
+        {"::1", -1, {"Connecting to ::1.", "Connected."}},
+        {"[::1]", 5000, {"Connecting to ::1.", "Connected."}},
+        // Nothing listens on the IPv4 loopback at this port: the next address is tried.
+        {"localhost", 5000, {"Connecting to 127.0.0.1.", "Connecting to ::1.", "Connected."}},
+        {"LocalHost", -1, {"Connecting to 127.0.0.1.", "Connecting to ::1.", "Connected."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        TIdTCPClient client;
+        StatusLog log;
+        client.OnStatus = log.handler();
+        client.SetHost(c.host);
+        client.SetPort(port);
+        client.ConnectToHost(c.timeout);
+        ASSERT_TRUE(client.IsConnected());
+        EXPECT_EQ(client.Binding()->PeerIP, "::1");
+        EXPECT_EQ(client.Binding()->IP, "::1");
+        EXPECT_EQ(client.Binding()->PeerPort, port);
+        EXPECT_EQ(log.texts, c.statuses);
+        client.WriteLine("x");  // the socket works
+        client.Disconnect();
+        const int accepted = ::accept(listener, nullptr, nullptr);
+        if (accepted >= 0) ::close(accepted);
+    }
+    ::close(listener);
+}

@@ -71,6 +71,9 @@ TEST(ReadReply, MultiLineTable) {
         {"blank lines skipped", "\r\n   \r\n211-Status\r\n\r\n line two\r\n\r\n211 End\r\n", 211,
          {"Status", " two", "End"}, "NEXT"},
         {"short end line", "250-First\r\n250\r\n", 250, {"First", ""}, "NEXT"},
+        // Continuation lines begin with a blank and may be short: only "230 " at the start ends it.
+        {"short and indented lines inside", "230-Welcome\r\n x\r\n 230 not the end\r\n ab\r\n230 Done\r\n", 230,
+         {"Welcome", "", "not the end", "", "Done"}, "NEXT"},
         {"other code inside", "226-Data\r\n150 not the end\r\n226 Done\r\n", 226,
          {"Data", "not the end", "Done"}, "NEXT"},
         {"dash needs the same code", "200-a\r\n200-b\r\n200 c\r\n", 200, {"a", "b", "c"}, "NEXT"},
