@@ -111,7 +111,13 @@ int main(int argc, char** argv) {
     const size_t count = argc > 1 ? static_cast<size_t>(std::strtoul(argv[1], nullptr, 10)) : 200000;
     std::printf("listing parser benchmark (Unix format)\n");
     for (size_t n : {count / 4, count}) {
-        const Result r = Run(n);
+        // Best of three: a loaded machine slows single runs by more than any parser change.
+        Result r = Run(n);
+        for (int round = 1; round < 3; ++round) {
+            const Result again = Run(n);
+            if (again.parseSeconds < r.parseSeconds) r.parseSeconds = again.parseSeconds;
+            if (again.copySeconds < r.copySeconds) r.copySeconds = again.copySeconds;
+        }
         if (r.items != static_cast<int>(n)) {
             std::printf("error: %d items from %zu lines\n", r.items, n);
             return 1;

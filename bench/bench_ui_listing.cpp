@@ -2,7 +2,7 @@
 // painting the remote list) against the bare client's List plus ParsedListing of the same
 // directory. Prints both times and the ratio window / bare.
 //
-//   bench_ui_listing [entries=20000] [rounds=3]
+//   bench_ui_listing [entries=100000] [rounds=3]
 // Needs /usr/bin/python3 with pyftpdlib; the server runs on 127.0.0.1 only.
 
 #include <QApplication>
@@ -23,7 +23,7 @@
 #include "ui/main_form.h"
 
 int main(int argc, char** argv) {
-    const int entries = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int entries = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
 
     char root[] = "/tmp/orlix-bench-XXXXXX";
