@@ -378,7 +378,8 @@ bool TIdFTP::ResumeSupported() {
 }
 
 void TIdFTP::Abort() {
-    if (IsConnected()) {
+    // One ABOR per transfer: every further one would get a reply of its own to read.
+    if (!abortSent_ && IsConnected()) {
         WriteLine("ABOR");
         abortSent_ = true;
     }
@@ -734,6 +735,7 @@ void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBe
 
 void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details) {
     TIdMemoryStream text;
+    listRefusal_.clear();
     try {
         ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
     } catch (const EIdProtocolReplyError& e) {
@@ -741,6 +743,9 @@ void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, 
         // Only the answer to LIST or NLST itself: a refused PORT or PASV is an error as ever.
         const bool toTheCommand = commandRefused_ && IsConnected();
         if (!toTheCommand || (e.ReplyCode != 450 && e.ReplyCode != 550) || text.Size() != 0) throw;
+        listRefusal_ = LastReply.TextWithCRLF();
+        while (!listRefusal_.empty() && (listRefusal_.back() == '\n' || listRefusal_.back() == '\r'))
+            listRefusal_.pop_back();
     }
     listResult_.reset();
     std::vector<std::string> lines = SplitLines(text.DataString());

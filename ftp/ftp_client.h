@@ -124,6 +124,9 @@ public:
     // Empty remote name: STOU; append: APPE from the stream's position; else STOR.
     void Put(TIdStream& source, const std::string& remoteName = "", bool append = false);
     void Put(const std::string& localName, const std::string& remoteName = "", bool append = false);
+    // When the last List was answered 450 or 550 and taken as empty, that reply; otherwise empty.
+    // A caller that must know a file is absent (before replacing it) treats this as a failure.
+    const std::string& ListRefusal() const { return listRefusal_; }
     // The parsed form of LastListing, built on first use after each List.
     TIdFTPListItems& ParsedListing();
 
@@ -191,5 +194,6 @@ private:
     bool preliminaryRead_ = false;  // and its 1xx reply was read
     bool commandRefused_ = false;   // the command itself was answered with a refusal
     std::vector<std::string> features_;
+    std::string listRefusal_;
     bool utf8Active_ = false;
 };

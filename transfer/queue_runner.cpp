@@ -359,6 +359,8 @@ std::vector<std::string> TQueueRunner::ListRemoteNames(const std::string& dir) {
         // Taken as "nothing there", every file would be replaced without a question.
         throw ETransferRefused("Listing of " + dir + " failed: " + FirstLine(e.what()));
     }
+    if (!ftp_.ListRefusal().empty())
+        throw ETransferRefused("Listing of " + dir + " failed: " + FirstLine(ftp_.ListRefusal()));
     CheckStop();  // a listing cut by Stop is not the whole directory
     std::vector<std::string> names;
     for (const auto& e : ReadListingEntries(lines)) names.push_back(e.Name);
@@ -699,6 +701,8 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
             // A subtree left out is no finished download.
             throw ETransferRefused("Listing of " + d.Remote + " failed: " + FirstLine(e.what()));
         }
+        if (!ftp_.ListRefusal().empty())
+            throw ETransferRefused("Listing of " + d.Remote + " failed: " + FirstLine(ftp_.ListRefusal()));
         CheckStop();
         TListingRejects rejects;
         const auto entries = ReadListingEntries(lines, &rejects);

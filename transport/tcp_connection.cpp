@@ -282,7 +282,8 @@ void TIdTCPConnection::ReceiveStream(TIdStream& destination, int64_t count, bool
         destination.WriteBuffer(PendingInput.Data(), n);
         PendingInput.RemoveUnreported(n);
         remaining -= n;
-        for (int64_t done = 0; done < n; done += piece) AddWork(wkRead, std::min(piece, n - done));
+        // A handler that cut the connection (Stop) needs no further reports of this block.
+        for (int64_t done = 0; done < n && !PeerClosed; done += piece) AddWork(wkRead, std::min(piece, n - done));
     };
     try {
         deliver();
