@@ -212,6 +212,9 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     // A new session may reach another server: its restart support is asked afresh.
     resumeProbed_ = false;
     resumeAnswer_ = false;
+    features_.clear();
+    utf8Active_ = false;
+    mlsdRefused_ = false;
     const std::string host = Host();
     const int port = Port();
     try {
@@ -238,6 +241,7 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
                 SystemType = "Unknown";
             else
                 SystemType = LastReply.Text.empty() ? std::string() : LastReply.Text.front();
+            ReadFeatures();
             ReportStatus(stFtpReady, "Connection established");
         }
     } catch (...) {
@@ -308,6 +312,26 @@ void TIdFTP::ChangeDir(const std::string& directory) { SendCommand("CWD " + dire
 void TIdFTP::ChangeDirUp() { SendCommand("CDUP", {200, 250}); }
 
 void TIdFTP::Noop() { SendCommand("NOOP", {200}); }
+
+void TIdFTP::ReadFeatures() {
+    // Any answer but 211 (500 and 502 from servers without FEAT) means no extensions.
+    if (SendCommand("FEAT", -1) == 211) {
+        // The features lie between the opening and the closing line, each after a space.
+        const std::vector<std::string>& lines = LastReply.Lines;
+        for (size_t i = 1; i + 1 < lines.size(); ++i) {
+            std::string f = Trim(lines[i]);
+            if (!f.empty()) features_.push_back(std::move(f));
+        }
+    }
+    // Servers that list UTF8 but answer OPTS with an error (501, 504) still send UTF-8 names.
+    if (NameEncoding != TFtpNameEncoding::Raw && HasFeature("UTF8"))
+        utf8Active_ = SendCommand("OPTS UTF8 ON", -1) == 200;
+}
+
+bool TIdFTP::NamesAreUtf8() const {
+    if (NameEncoding == TFtpNameEncoding::Raw) return false;
+    return NameEncoding == TFtpNameEncoding::Utf8 || utf8Active_ || HasFeature("UTF8");
+}
 
 bool TIdFTP::HasFeature(const std::string& name) const {
     auto upper = [](std::string t) {
@@ -576,10 +600,27 @@ void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBe
     ReadTransferCompletion();
 }
 
-void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details) {
+void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details, bool allowMlsd) {
     TIdMemoryStream text;
-    ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
+    // MLSD takes a path only: a LIST option such as "-la" stays with LIST.
+    const bool mlsd = details && allowMlsd && !mlsdRefused_ && HasFeature("MLST") &&
+                      (specifier.empty() || specifier[0] != '-');
+    bool usedMlsd = false;
+    if (mlsd) {
+        try {
+            ReceiveData(Trim("MLSD " + specifier), text, false);
+            usedMlsd = true;
+        } catch (const EIdProtocolReplyError& e) {
+            if (e.ReplyCode != 500 && e.ReplyCode != 502) throw;
+            // Listed in FEAT but not understood: LIST for the rest of the session.
+            mlsdRefused_ = true;
+            text.SetSize(0);
+            text.SetPosition(0);
+        }
+    }
+    if (!usedMlsd) ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
     listResult_.reset();
+    lastListingMlsd_ = usedMlsd;
     std::vector<std::string> lines = SplitLines(text.DataString());
     if (dest) *dest = lines;
     LastListing = std::move(lines);
@@ -646,6 +687,7 @@ TIdFTPListItems& TIdFTP::ParsedListing() {
         events.OnCheckListFormat = [this](const std::string& line, TIdFTPListFormat& format) {
             OnCheckListFormat(this, line, format);
         };
+    if (lastListingMlsd_) events.Mlsd = true;
     return BuildParsedListing(listResult_, LastListing, events);
 }
 
