@@ -16,6 +16,7 @@
 #include "transfer/transfer_state.h"
 
 class TIdFTP;
+struct TRemoteListEntry;
 
 // What the runner asks of the main window. Queue rows are not here: the runner edits the queue
 // model, whose IQueueView tells the window.
@@ -120,6 +121,9 @@ private:
     void Log(const std::string& text) { view_.LogStatus(text); }
     void PlaySound(TSoundEvent event);
     void LogListingRejects(const std::vector<std::string>& texts);
+    // For a link in a downloaded tree: false (logged) for a link to a folder; true for a link to a
+    // file, which then counts as a file of the size the server gives for it.
+    bool ResolveRemoteLink(const std::string& remoteDir, TRemoteListEntry& entry);
     void Upload(const std::string& localFile, const std::string& remoteFile);
     void EnsureLocalDir(const std::string& path);
 
