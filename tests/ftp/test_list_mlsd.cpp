@@ -96,18 +96,4 @@ TEST(MlsdParser, RealServerLinesAndBrokenOnes) {
     EXPECT_EQ(pro.OwnerRights + pro.GroupRights + pro.OtherRights, "rw-r--r--");
 }
 
-TEST(MlsdParser, ListingDropsOnlyTheBadLinesAndTheFolderItself) {
-    TIdFTPListItems items;
-    int malformed = -1;
-    LoadMlsdList(items,
-                 {"type=cdir; .", "type=file;size=1; a", "broken line without facts", "", "type=file;size=x; b",
-                  "type=dir; c"},
-                 &malformed);
-    EXPECT_EQ(items.CurrentFormat, lfMlsd);
-    ASSERT_EQ(items.Count(), 2);
-    EXPECT_EQ(items.Items(0).ItemName, "a");
-    EXPECT_EQ(items.Items(1).ItemName, "c");
-    EXPECT_EQ(malformed, 2);
-}
-
 }  // namespace
