@@ -214,6 +214,9 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     resumeAnswer_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
+    features_.clear();
+    utf8Active_ = false;
+    mlsdRefused_ = false;
     const std::string host = Host();
     const int port = Port();
     try {
@@ -240,6 +243,7 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
                 SystemType = "Unknown";
             else
                 SystemType = LastReply.Text.empty() ? std::string() : LastReply.Text.front();
+            ReadFeatures();
             ReportStatus(stFtpReady, "Connection established");
         }
     } catch (...) {
@@ -310,6 +314,26 @@ void TIdFTP::ChangeDir(const std::string& directory) { SendCommand("CWD " + dire
 void TIdFTP::ChangeDirUp() { SendCommand("CDUP", {200, 250}); }
 
 void TIdFTP::Noop() { SendCommand("NOOP", {200}); }
+
+void TIdFTP::ReadFeatures() {
+    // Any answer but 211 (500 and 502 from servers without FEAT) means no extensions.
+    if (SendCommand("FEAT", -1) == 211) {
+        // The features lie between the opening and the closing line, each after a space.
+        const std::vector<std::string>& lines = LastReply.Lines;
+        for (size_t i = 1; i + 1 < lines.size(); ++i) {
+            std::string f = Trim(lines[i]);
+            if (!f.empty()) features_.push_back(std::move(f));
+        }
+    }
+    // Servers that list UTF8 but answer OPTS with an error (501, 504) still send UTF-8 names.
+    if (NameEncoding != TFtpNameEncoding::Raw && HasFeature("UTF8"))
+        utf8Active_ = SendCommand("OPTS UTF8 ON", -1) == 200;
+}
+
+bool TIdFTP::NamesAreUtf8() const {
+    if (NameEncoding == TFtpNameEncoding::Raw) return false;
+    return NameEncoding == TFtpNameEncoding::Utf8 || utf8Active_ || HasFeature("UTF8");
+}
 
 bool TIdFTP::HasFeature(const std::string& name) const {
     auto upper = [](std::string t) {
@@ -733,21 +757,40 @@ void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBe
         ReportStatus(stFtpAborted, "Transfer aborted");  // the upload was cut whatever the server says
 }
 
-void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details) {
+void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, bool details, bool allowMlsd) {
     TIdMemoryStream text;
     listRefusal_.clear();
-    try {
-        ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
-    } catch (const EIdProtocolReplyError& e) {
-        // Servers answer the listing of an empty directory with 450 or 550 ("No files found").
-        // Only the answer to LIST or NLST itself: a refused PORT or PASV is an error as ever.
-        const bool toTheCommand = commandRefused_ && IsConnected();
-        if (!toTheCommand || (e.ReplyCode != 450 && e.ReplyCode != 550) || text.Size() != 0) throw;
-        listRefusal_ = LastReply.TextWithCRLF();
-        while (!listRefusal_.empty() && (listRefusal_.back() == '\n' || listRefusal_.back() == '\r'))
-            listRefusal_.pop_back();
+    // MLSD takes a path only: a LIST option such as "-la" stays with LIST.
+    const bool mlsd = details && allowMlsd && !mlsdRefused_ && HasFeature("MLST") &&
+                      (specifier.empty() || specifier[0] != '-');
+    bool usedMlsd = false;
+    if (mlsd) {
+        try {
+            ReceiveData(Trim("MLSD " + specifier), text, false);
+            usedMlsd = true;
+        } catch (const EIdProtocolReplyError& e) {
+            if (e.ReplyCode != 500 && e.ReplyCode != 502) throw;
+            // Listed in FEAT but not understood: LIST for the rest of the session.
+            mlsdRefused_ = true;
+            text.SetSize(0);
+            text.SetPosition(0);
+        }
+    }
+    if (!usedMlsd) {
+        try {
+            ReceiveData(Trim((details ? "LIST " : "NLST ") + specifier), text, false);
+        } catch (const EIdProtocolReplyError& e) {
+            // Servers answer the listing of an empty directory with 450 or 550 ("No files found").
+            // Only the answer to LIST or NLST itself: a refused PORT or PASV is an error as ever.
+            const bool toTheCommand = commandRefused_ && IsConnected();
+            if (!toTheCommand || (e.ReplyCode != 450 && e.ReplyCode != 550) || text.Size() != 0) throw;
+            listRefusal_ = LastReply.TextWithCRLF();
+            while (!listRefusal_.empty() && (listRefusal_.back() == '\n' || listRefusal_.back() == '\r'))
+                listRefusal_.pop_back();
+        }
     }
     listResult_.reset();
+    lastListingMlsd_ = usedMlsd;
     std::vector<std::string> lines = SplitLines(text.DataString());
     if (dest) *dest = lines;
     LastListing = std::move(lines);
@@ -814,6 +857,7 @@ TIdFTPListItems& TIdFTP::ParsedListing() {
         events.OnCheckListFormat = [this](const std::string& line, TIdFTPListFormat& format) {
             OnCheckListFormat(this, line, format);
         };
+    if (lastListingMlsd_) events.Mlsd = true;
     const bool fresh = !listResult_;
     TIdFTPListItems& items = BuildParsedListing(listResult_, LastListing, events);
     if (fresh && items.DroppedLines() > 0)

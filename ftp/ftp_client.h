@@ -88,6 +88,8 @@ public:
     bool HasFeature(const std::string& name) const;
     // True when the server accepted OPTS UTF8 ON in this session.
     bool Utf8Active() const { return utf8Active_; }
+    // Whether names on the wire are to be read as UTF-8: asked for, accepted, or announced by FEAT.
+    bool NamesAreUtf8() const;
 
     // ---- Session and control commands
     // Connects (through the proxy's host and port when one is set), reads the 220 greeting and,
@@ -117,7 +119,12 @@ public:
 
     // ---- Transfers
     // LIST (details) or NLST with the specifier; lines go to LastListing and, when given, to dest.
-    void List(std::vector<std::string>* dest, const std::string& specifier = "", bool details = true);
+    // With details, MLSD instead of LIST when the server offers MLST and allowMlsd is set; a server
+    // that then refuses it (500, 502) gets LIST, and LIST from then on in this session.
+    void List(std::vector<std::string>* dest, const std::string& specifier = "", bool details = true,
+              bool allowMlsd = true);
+    // Whether LastListing holds MLSD lines (else LIST or NLST lines).
+    bool LastListingIsMlsd() const { return lastListingMlsd_; }
     void Get(const std::string& remoteName, TIdStream& dest, bool resume = false);
     void Get(const std::string& remoteName, const std::string& localName, bool canOverwrite = false,
              bool resume = false);
@@ -160,6 +167,8 @@ private:
     void CheckLineSafe(const std::string& s) const;
     void UserLogin(const std::string& user, const std::string& password);
     void ProxyLogin();
+    // FEAT into features_, then OPTS UTF8 ON when the server offers it and the encoding allows.
+    void ReadFeatures();
     void ReadTransferCompletion();
     void FinishTransfer();
     std::unique_ptr<TIdTCPConnection> NewDataClient();
@@ -196,4 +205,6 @@ private:
     std::vector<std::string> features_;
     std::string listRefusal_;
     bool utf8Active_ = false;
+    bool mlsdRefused_ = false;     // MLSD answered 500/502 in this session: LIST from then on
+    bool lastListingMlsd_ = false; // LastListing holds MLSD lines
 };

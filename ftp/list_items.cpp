@@ -1,5 +1,7 @@
 #include "ftp/list_items.h"
 
+#include "ftp/list_mlsd.h"
+
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -374,6 +376,9 @@ void TIdFTPListItems::ParseItem(TIdFTPListItem& item, const TListDate& today) {
                 OnParseCustomListFormat(item);
                 return;
             }
+            break;
+        case lfMlsd:
+            if (ParseMlsdLine(item.RawLine, item) == TMlsdLine::Entry) return;
             break;
         case lfUnknown:
             break;

@@ -13,7 +13,7 @@
 
 enum TIdDirItemType : int { itDirectory = 0, itFile = 1, itLink = 2 };
 
-enum TIdFTPListFormat : int { lfNone = 0, lfDos = 1, lfUnix = 2, lfDsk = 3, lfNoDetails = 4, lfUnknown = 5, lfCustom = 6 };
+enum TIdFTPListFormat : int { lfNone = 0, lfDos = 1, lfUnix = 2, lfDsk = 3, lfNoDetails = 4, lfUnknown = 5, lfCustom = 6, lfMlsd = 7 };
 
 class EIdInvalidFTPListingFormat : public EIdException {
 public:
@@ -34,6 +34,8 @@ public:
     TDateTime Modified = 0;
     std::string LinkTarget;
     TIdDirItemType Kind = itFile;
+    std::string Perm;    // MLSD "perm" fact, as sent
+    std::string Unique;  // MLSD "unique" fact: the same for two names of one file or folder
 
     void Assign(const TIdFTPListItem& source) { *this = source; }
 };

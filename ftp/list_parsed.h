@@ -16,6 +16,8 @@ struct TIdFTPListEvents {
     std::function<void(const std::string& line, TIdFTPListFormat& format)> OnCheckListFormat;
     // Parses one item when the format is lfCustom. When set, it is handed to the collection.
     TIdOnParseCustomListFormat OnParseCustomListFormat;
+    // The lines are MLSD lines: parsed as such, without format detection or OnCheckListFormat.
+    bool Mlsd = false;
 };
 
 // If `holder` already holds a collection it is returned unchanged. Otherwise one is obtained

@@ -1,10 +1,13 @@
 #include "transfer/file_ops.h"
 
+#include <algorithm>
 #include <cctype>
+#include <set>
 #include <exception>
 
 #include "ftp/ftp_client.h"
 #include "ftp/list_items.h"
+#include "ftp/list_mlsd.h"
 
 bool IsSafeRemoteName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
@@ -34,21 +37,33 @@ bool Blank(const std::string& line) {
 
 }  // namespace
 
-std::vector<TRemoteListEntry> ReadListingEntries(const std::vector<std::string>& lines, TListingRejects* rejects) {
+std::vector<TRemoteListEntry> ReadListingEntries(const std::vector<std::string>& lines, TListingRejects* rejects,
+                                                 bool mlsd) {
     std::vector<TRemoteListEntry> entries;
     TIdFTPListItems items;
     for (std::string line : lines) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (Blank(line) || StartsWithTotal(line)) continue;
-        // Each line is judged and parsed alone: servers mix layouts rarely, but one line with a
-        // date the rules refuse must not drop the entries read before it.
-        items.CurrentFormat = items.DetectFormat(line, true);
-        items.LoadList({line});
-        if (items.Count() != 1 || items.CurrentFormat == lfUnknown) {
-            if (rejects) rejects->UnparsedLines.push_back(line);
-            continue;
+        if (Blank(line) || (!mlsd && StartsWithTotal(line))) continue;
+        TIdFTPListItem parsed;
+        if (mlsd) {
+            const TMlsdLine kind = ParseMlsdLine(line, parsed);
+            if (kind == TMlsdLine::ThisOrUp) continue;
+            if (kind == TMlsdLine::Malformed) {
+                if (rejects) rejects->UnparsedLines.push_back(line);
+                continue;
+            }
+        } else {
+            // Each line is judged and parsed alone: servers mix layouts rarely, but one line with a
+            // date the rules refuse must not drop the entries read before it.
+            items.CurrentFormat = items.DetectFormat(line, true);
+            items.LoadList({line});
+            if (items.Count() != 1 || items.CurrentFormat == lfUnknown) {
+                if (rejects) rejects->UnparsedLines.push_back(line);
+                continue;
+            }
+            parsed = items.Items(0);
         }
-        const TIdFTPListItem& item = items.Items(0);
+        const TIdFTPListItem& item = parsed;
         if (item.ItemName == "." || item.ItemName == "..") continue;
         if (!IsSafeRemoteName(item.ItemName)) {
             if (rejects) rejects->UnsafeNames.push_back(item.ItemName);
@@ -57,9 +72,48 @@ std::vector<TRemoteListEntry> ReadListingEntries(const std::vector<std::string>&
         TRemoteListEntry e;
         e.Name = item.ItemName;
         e.IsDir = item.Kind == itDirectory;
+        e.IsLink = item.Kind == itLink;
         e.Size = e.IsDir ? 0 : item.ItemSize;
+        e.Unique = item.Unique;
         entries.push_back(std::move(e));
     }
+    return entries;
+}
+
+std::vector<TRemoteListEntry> ListRemoteEntries(TIdFTP& ftp, TListingRejects* rejects, bool strict) {
+    std::vector<std::string> lines;
+    try {
+        ftp.List(&lines, "", true);
+    } catch (const EIdProtocolReplyError&) {
+        if (strict) throw;
+        return {};
+    }
+    if (strict && !ftp.ListRefusal().empty())
+        throw EIdProtocolReplyError(ftp.LastReply.NumericCode(), ftp.ListRefusal());
+    std::vector<TRemoteListEntry> entries = ReadListingEntries(lines, rejects, ftp.LastListingIsMlsd());
+    // MLSD comes in the server's own order; a walk goes by name, as LIST listings are sorted.
+    if (ftp.LastListingIsMlsd())
+        std::sort(entries.begin(), entries.end(),
+                  [](const TRemoteListEntry& a, const TRemoteListEntry& b) { return a.Name < b.Name; });
+    const bool folders =
+        std::any_of(entries.begin(), entries.end(), [](const TRemoteListEntry& e) { return e.IsDir; });
+    if (!ftp.LastListingIsMlsd() || !folders) return entries;
+    // Some servers' MLSD shows a link to a folder as the folder itself; their LIST tells links
+    // apart, and walking one would copy or delete what it points to.
+    std::vector<std::string> longLines;
+    try {
+        ftp.List(&longLines, "", true, false);
+    } catch (const EIdProtocolReplyError&) {
+        return entries;
+    }
+    std::set<std::string> links;
+    for (const auto& e : ReadListingEntries(longLines))
+        if (e.IsLink) links.insert(e.Name);
+    for (auto& e : entries)
+        if (e.IsDir && links.count(e.Name)) {
+            e.IsDir = false;
+            e.IsLink = true;
+        }
     return entries;
 }
 
@@ -87,14 +141,9 @@ TRemoteDeleteResult DeleteRemoteTree(TIdFTP& ftp, const std::string& dir, const 
         for (size_t i = 0; i < work.size(); ++i) {
             const std::string d = work[i];
             ftp.ChangeDir(d);
-            std::vector<std::string> lines;
-            try {
-                ftp.List(&lines, "", true);
-            } catch (const EIdProtocolReplyError&) {
-                lines.clear();  // an unreadable directory shows up when its RMD is refused
-            }
+            // An unreadable directory lists as empty; it shows up when its RMD is refused.
             TListingRejects rejects;
-            const auto entries = ReadListingEntries(lines, &rejects);
+            const auto entries = ListRemoteEntries(ftp, &rejects);
             if (log)
                 for (const auto& text : DescribeRejects(rejects, d)) log(text);
             const std::string cwd = WithSlash(d);

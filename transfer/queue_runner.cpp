@@ -677,6 +677,23 @@ void TQueueRunner::EnsureLocalDir(const std::string& path) {
         throw ETransferRefused("Cannot create folder " + path + ": " + std::strerror(errno));
 }
 
+bool TQueueRunner::ResolveRemoteLink(const std::string& remoteDir, TRemoteListEntry& entry) {
+    // A link to a folder would come down as a failed or empty file, and following it may loop:
+    // it is left out. Whether it is one shows only by entering it.
+    const std::string path = remoteDir + entry.Name;
+    try {
+        ftp_.ChangeDir(path);
+        Log("Skipped " + path + ": link to a folder");
+        return false;
+    } catch (const EIdProtocolReplyError&) {
+    }
+    // A link to a file: the listed size is the link's own.
+    const int64_t size = ftp_.Size(path);
+    if (size >= 0) entry.Size = size;
+    entry.IsLink = false;
+    return true;
+}
+
 void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string& localBase,
                                 const std::string& folder) {
     // Each directory carries its remote path and the local folder built from checked names only:
@@ -684,36 +701,43 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
     struct TDirPair {
         std::string Remote;
         std::string Local;
+        std::vector<std::string> Above;  // MLSD unique facts of the folders it lies in
     };
-    std::vector<TDirPair> work{{remoteBase + folder, localBase + folder}};
+    std::vector<TDirPair> work{{remoteBase + folder, localBase + folder, {}}};
     EnsureLocalDir(work[0].Local);
     ftp_.ChangeDir(remoteBase);
 
     for (size_t i = 0; i < work.size(); ++i) {
         CheckStop();
         const TDirPair d = work[i];
-        std::vector<std::string> lines;
+        TListingRejects rejects;
+        std::vector<TRemoteListEntry> entries;
         try {
             ftp_.ChangeDir(d.Remote);
-            ftp_.List(&lines, "", true);
+            entries = ListRemoteEntries(ftp_, &rejects, true);
         } catch (const EIdProtocolReplyError& e) {
             if (!IsRefusal(e)) throw;
             // A subtree left out is no finished download.
             throw ETransferRefused("Listing of " + d.Remote + " failed: " + FirstLine(e.what()));
         }
-        if (!ftp_.ListRefusal().empty())
-            throw ETransferRefused("Listing of " + d.Remote + " failed: " + FirstLine(ftp_.ListRefusal()));
         CheckStop();
-        TListingRejects rejects;
-        const auto entries = ReadListingEntries(lines, &rejects);
         LogListingRejects(DescribeRejects(rejects, d.Remote));
 
         const std::string remoteDir = WithSlash(d.Remote);
         const std::string localDir = WithSlash(d.Local);
-        for (const auto& e : entries) {
+        for (auto& e : entries) {
             CheckStop();
+            if (e.IsLink && !ResolveRemoteLink(remoteDir, e)) continue;
             if (e.IsDir) {
-                work.push_back({remoteDir + e.Name, localDir + e.Name});
+                // A link back up that still shows as a folder (its LIST unreadable) would make
+                // the walk endless: MLSD gives it the unique fact of the folder it points to.
+                if (!e.Unique.empty() && std::find(d.Above.begin(), d.Above.end(), e.Unique) != d.Above.end()) {
+                    Log("Skipped " + remoteDir + e.Name + ": link to a folder above it");
+                    continue;
+                }
+                TDirPair child{remoteDir + e.Name, localDir + e.Name, d.Above};
+                if (!e.Unique.empty()) child.Above.push_back(e.Unique);
+                work.push_back(std::move(child));
                 EnsureLocalDir(localDir + e.Name);
                 continue;
             }

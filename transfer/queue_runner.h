@@ -19,6 +19,7 @@
 #include "transport/id_exception.h"
 
 class TIdFTP;
+struct TRemoteListEntry;
 
 // The entry cannot be done as asked (refused by the server, a local file problem, a failed
 // check); it is marked "Failed" with this reason and the run goes on with the next entry.
@@ -173,6 +174,9 @@ private:
     void Log(const std::string& text) { view_.LogStatus(text); }
     void PlaySound(TSoundEvent event);
     void LogListingRejects(const std::vector<std::string>& texts);
+    // For a link in a downloaded tree: false (logged) for a link to a folder; true for a link to a
+    // file, which then counts as a file of the size the server gives for it.
+    bool ResolveRemoteLink(const std::string& remoteDir, TRemoteListEntry& entry);
     void EnsureLocalDir(const std::string& path);
 
     TIdFTP& ftp_;

@@ -21,6 +21,7 @@ void TIdRFCReply::Clear() {
     numericCode_ = 0;
     textCode_.clear();
     Text.clear();
+    Lines.clear();
 }
 
 std::string TIdRFCReply::DisplayName() const {
@@ -51,4 +52,5 @@ void TIdRFCReply::ParseLines(const std::vector<std::string>& lines) {
         SetTextCode(code);
     }
     for (const auto& l : lines) Text.push_back(l.size() > 4 ? l.substr(4) : std::string());
+    Lines = lines;
 }

@@ -14,6 +14,7 @@ public:
     void SetTextCode(const std::string& code);
 
     std::vector<std::string> Text;  // the reply's lines without their code prefix
+    std::vector<std::string> Lines; // the reply's lines as received (FEAT lines have no prefix to cut)
 
     void Clear();
     void Assign(const TIdRFCReply& other) { *this = other; }

@@ -17,11 +17,19 @@
 #include "ui/enter_dir_form.h"
 #include "ui/file_ops_ui.h"
 #include "ui/guard.h"
+#include "ui/remote_names.h"
 #include "ui/status_log.h"
 
 namespace {
 
-std::string Bytes(const QString& text) { return text.toUtf8().toStdString(); }
+
+// Remote names in the session's name encoding, and typed ones back to its bytes.
+QString RemoteText(const TMainForm& f, const std::string& bytes) {
+    return remotenames::Display(bytes, remotenames::RawBytes(*f.IdFTP1));
+}
+std::string RemoteName(const TMainForm& f, const QString& text) {
+    return remotenames::Bytes(text, remotenames::RawBytes(*f.IdFTP1));
+}
 
 // Index into HostDirInfo of the first selected remote row (list order), or -1.
 int FirstSelectedRemoteRow(const TMainForm& f) {
@@ -83,13 +91,13 @@ bool DeleteRemoteSelection(TMainForm& f) {
     const THostDirInfo entry = f.HostDirInfo[static_cast<size_t>(row)];
     // A listed name holding "/" would name something below another directory, not this row.
     if (!fileops::IsChildName(entry.Name)) {
-        f.AddLogLine(QStringLiteral("Not deleted: \"") + statuslog::Display(entry.Name) +
+        f.AddLogLine(QStringLiteral("Not deleted: \"") + RemoteText(f, entry.Name) +
                      QStringLiteral("\" is not a plain file name"));
         guard::ShowMessage(QString::fromLatin1(kCannotDeleteMessage));
         return false;
     }
     const std::string dir = WithSlash(f.IdFTP1->WorkingDir());
-    if (!guard::AskYesNo(fileops::RemoteDeleteQuestion(statuslog::Display(entry.Name)))) return false;
+    if (!guard::AskYesNo(fileops::RemoteDeleteQuestion(RemoteText(f, entry.Name)))) return false;
 
     bool ok = false;
     try {
@@ -149,7 +157,7 @@ void TMainForm::Rename1Click() {
     if (row < 0) return;
     const std::string& oldName = HostDirInfo[static_cast<size_t>(row)].Name;
     OpenNameDialog(*this, TEnterDirForm::RenameRemote, QStringLiteral("Rename Directory"),
-                   statuslog::Display(oldName), oldName);
+                   RemoteText(*this, oldName), oldName);
 }
 
 void TMainForm::Delete1Click() { DeleteRemoteSelection(*this); }
@@ -203,7 +211,7 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
     case TEnterDirForm::MakeRemoteDir: {
         if (RefusedDuringRun(*this)) break;  // the dialog stays open for later
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->MakeDir(dir + Bytes(name));
+        IdFTP1->MakeDir(dir + RemoteName(*this, name));
         ListRemoteDirectory();
         EnterDirForm->close();
         break;
@@ -211,7 +219,7 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
     case TEnterDirForm::RenameRemote: {
         if (RefusedDuringRun(*this)) break;
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + Bytes(name));
+        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + RemoteName(*this, name));
         ListRemoteDirectory();
         EnterDirForm->close();
         break;

@@ -25,6 +25,7 @@
 #include "ui/enter_dir_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
+#include "ui/remote_names.h"
 #include "ui/settings_form.h"
 #include "ui/sound_player.h"
 #include "ui/status_log.h"
@@ -32,6 +33,13 @@
 namespace {
 // Bytes decoded for display.
 QString Shown(const std::string& bytes) { return statuslog::Display(bytes); }
+// Remote names and paths in the session's name encoding, and typed ones back to bytes.
+QString ShownRemote(const TMainForm& f, const std::string& bytes) {
+    return remotenames::Display(bytes, remotenames::RawBytes(*f.IdFTP1));
+}
+std::string RemoteBytes(const TMainForm& f, const QString& text) {
+    return remotenames::Bytes(text, remotenames::RawBytes(*f.IdFTP1));
+}
 }  // namespace
 
 // ---- The window as the controller sees it
@@ -182,7 +190,7 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
     if (dirKnown) {
         if (dir.empty() || dir.back() != '/') dir += '/';
         f_.LastRemoteDir = dir;
-        f_.RemoteDirCombo->setEditText(Shown(dir));
+        f_.RemoteDirCombo->setEditText(ShownRemote(f_, dir));
     } else {
         // Without a known directory, transfers would name the wrong remote paths.
         f_.LastRemoteDir.clear();
@@ -216,7 +224,7 @@ void TSessionViews::ShowRows() {
     items.reserve(static_cast<qsizetype>(f_.HostDirInfo.size()));
     for (const THostDirInfo& r : f_.HostDirInfo) {
         auto* item = new QTreeWidgetItem();
-        item->setText(0, Shown(r.Name));
+        item->setText(0, ShownRemote(f_, r.Name));
         if (r.IsDir) {
             item->setIcon(0, icons_[0]);
             item->setText(1, folderText);
@@ -295,7 +303,7 @@ void TSessionViews::RemoteDirComboClick() {
     if (listing_) return;
     const QString text = f_.RemoteDirCombo->currentText();
     // The combo shows LastRemoteDir decoded; its own bytes are the ones to send back.
-    const std::string path = text == Shown(f_.LastRemoteDir) ? f_.LastRemoteDir : text.toStdString();
+    const std::string path = text == ShownRemote(f_, f_.LastRemoteDir) ? f_.LastRemoteDir : RemoteBytes(f_, text);
     ListRemoteDirectory(path);
 }
 
@@ -307,12 +315,12 @@ void TSessionViews::GotoDirectory1Click() {
     if (dir.empty() || dir.back() != '/') dir += '/';
     gotoDirBytes_ = dir;
     if (f_.EnterDirForm)
-        f_.EnterDirForm->Open(TEnterDirForm::ChangeRemoteDir, QStringLiteral("Change Directory"), Shown(dir));
+        f_.EnterDirForm->Open(TEnterDirForm::ChangeRemoteDir, QStringLiteral("Change Directory"), ShownRemote(f_, dir));
 }
 
 void TSessionViews::ChangeRemoteDirEntered(const QString& name) {
     if (name.isEmpty()) return;
-    const std::string dir = name == Shown(gotoDirBytes_) ? gotoDirBytes_ : name.toStdString();
+    const std::string dir = name == ShownRemote(f_, gotoDirBytes_) ? gotoDirBytes_ : RemoteBytes(f_, name);
     f_.IdFTP1->ChangeDir(dir);  // a refusal leaves the dialog open, with the error shown
     if (f_.EnterDirForm) f_.EnterDirForm->close();
     ListRemoteDirectory(std::string());

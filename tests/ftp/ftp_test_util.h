@@ -57,7 +57,8 @@ struct FtpRecorder {
     }
 };
 
-// The usual greeting and login: USER u / 331 / PASS p / 230 / TYPE I / 200 / SYST / 215.
+// The usual greeting and login: USER u / 331 / PASS p / 230 / TYPE I / 200 / SYST / 215 /
+// FEAT / 502 (a server without extensions).
 inline ScriptedServer& ScriptLogin(ScriptedServer& srv) {
     return srv.sendLine("220 ready")
         .expectLine("USER u")
@@ -67,7 +68,9 @@ inline ScriptedServer& ScriptLogin(ScriptedServer& srv) {
         .expectLine("TYPE I")
         .sendLine("200 type set")
         .expectLine("SYST")
-        .sendLine("215 UNIX Type: L8");
+        .sendLine("215 UNIX Type: L8")
+        .expectLine("FEAT")
+        .sendLine("502 Command not implemented.");
 }
 
 inline void PrepareClient(TIdFTP& ftp, int port, const std::string& user = "u", const std::string& pass = "p") {

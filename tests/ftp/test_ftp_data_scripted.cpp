@@ -179,6 +179,34 @@ TEST(FtpTransferScripted, PreliminaryThenClosedDataConnectionGivesEmptyResult) {
     s.finish();
 }
 
+TEST(FtpTransferScripted, MlsdRefusedFallsBackToListForTheSession) {
+    ScriptedSession s;
+    const std::string unixLine = "-rw-r--r--   1 ann staff 3 Jan 12  2003 x.txt";
+    s.control.sendLine("220 ready").expectLine("USER u").sendLine("331 pw").expectLine("PASS p").sendLine("230 in");
+    s.control.expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX");
+    s.control.expectLine("FEAT").sendLine("211-Features:").sendLine(" MLST type*;size*;").sendLine("211 End");
+    s.control.expectLine("PASV").sendLine(PasvReply(s.data.port())).expectLine("MLSD").sendLine("500 Unknown command");
+    for (int i = 0; i < 2; ++i)
+        s.control.expectLine("PASV")
+            .sendLine(PasvReply(s.data.port()))
+            .expectLine("LIST")
+            .sendLine("150 ok")
+            .pause(50)
+            .sendLine("226 done");
+    s.data.readUntilClosed();
+    for (int i = 0; i < 2; ++i) s.data.accept().sendLine(unixLine).close();
+    s.data.start();
+    s.open(true);
+    for (int i = 0; i < 2; ++i) {
+        s.ftp.List(nullptr);
+        EXPECT_FALSE(s.ftp.LastListingIsMlsd());
+        EXPECT_EQ(s.ftp.LastListing, std::vector<std::string>{unixLine});
+        ASSERT_EQ(s.ftp.ParsedListing().Count(), 1);
+        EXPECT_EQ(s.ftp.ParsedListing().Items(0).ItemSize, 3);
+    }
+    s.finish();
+}
+
 TEST(FtpTransferScripted, BadPasvFieldFailsBeforeAnyDataConnection) {
     ScriptedSession s;
     ScriptLogin(s.control)
@@ -443,7 +471,7 @@ TEST(FtpTransferScripted, ActiveAppendSendsFromStreamPosition) {
     s.ftp.Put(src, "log.txt", true);
     s.finish();
     ASSERT_GT(port.load(), 0);
-    EXPECT_EQ(s.control.lines()[4].rfind("PORT 127,0,0,1,", 0), 0u);
+    EXPECT_EQ(s.control.lines()[5].rfind("PORT 127,0,0,1,", 0), 0u);
     EXPECT_EQ(s.data.received(), "456789");
     EXPECT_EQ(s.ftp.DataConnection(), nullptr);
 }

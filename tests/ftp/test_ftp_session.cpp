@@ -25,6 +25,7 @@ TEST_P(ProxyLogin, SendsTheSchemeLineByLineThroughTheProxyAddress) {
     srv.sendLine("220 proxy ready");
     for (size_t i = 0; i + 1 < c.exchange.size(); i += 2) srv.expectLine(c.exchange[i]).sendLine(c.exchange[i + 1]);
     srv.expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX");
+    srv.expectLine("FEAT").sendLine("500 unknown");
     srv.start();
 
     TIdFTP ftp;
@@ -159,6 +160,7 @@ TEST(FtpSession, SystAnswered500GivesUnknownAndUser230SendsNoPass) {
     ScriptedServer srv;
     srv.sendLine("220 ready").expectLine("USER u").sendLine("230 no password needed");
     srv.expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("500 what?");
+    srv.expectLine("FEAT").sendLine("500 what?");
     srv.expectLine("PWD").sendLine("257 \"/\" is current");
     srv.start();
     TIdFTP ftp;
@@ -299,6 +301,7 @@ TEST(FtpSession, TransferTypeSetterSendsAtOnceOrAtNextLogin) {
     ScriptedServer srv;
     srv.sendLine("220 ready").expectLine("USER u").sendLine("331 pw").expectLine("PASS p").sendLine("230 in");
     srv.expectLine("TYPE A").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX");
+    srv.expectLine("FEAT").sendLine("500 unknown");
     srv.expectLine("TYPE I").sendLine("200 ok").expectLine("PWD").sendLine("257 \"/\"");
     srv.start();
     TIdFTP ftp;
@@ -376,5 +379,59 @@ TEST(FtpDefaults, NewClientState) {
     EXPECT_EQ(ftp.ProxySettings().Port, 0);
     EXPECT_FALSE(ftp.IsConnected());
 }
+
+// What FEAT answered, what the client then sends and believes about names; PWD afterwards shows
+// the session is still in step.
+struct FeatCase {
+    const char* name;
+    TFtpNameEncoding encoding;
+    std::vector<std::string> featReply;  // lines sent for FEAT
+    const char* optsReply;               // nullptr: OPTS UTF8 ON must not be sent
+    std::vector<std::string> features;
+    bool utf8Active;
+    bool namesUtf8;
+};
+
+class FeatLogin : public ::testing::TestWithParam<FeatCase> {};
+
+TEST_P(FeatLogin, ReadsFeaturesAndAsksForUtf8OnlyWhenOffered) {
+    const FeatCase& c = GetParam();
+    ScriptedServer srv;
+    srv.sendLine("220 ready").expectLine("USER u").sendLine("331 pw").expectLine("PASS p").sendLine("230 in");
+    srv.expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX").expectLine("FEAT");
+    for (const auto& l : c.featReply) srv.sendLine(l);
+    if (c.optsReply) srv.expectLine("OPTS UTF8 ON").sendLine(c.optsReply);
+    srv.expectLine("PWD").sendLine("257 \"/\"");
+    srv.start();
+    TIdFTP ftp;
+    PrepareClient(ftp, srv.port());
+    ftp.NameEncoding = c.encoding;
+    ftp.OpenSession();
+    EXPECT_EQ(ftp.Features(), c.features);
+    EXPECT_EQ(ftp.Utf8Active(), c.utf8Active);
+    EXPECT_EQ(ftp.NamesAreUtf8(), c.namesUtf8);
+    EXPECT_EQ(ftp.WorkingDir(), "/");
+    EXPECT_TRUE(srv.waitForEnd()) << srv.failure();
+    if (!c.features.empty()) {
+        EXPECT_TRUE(ftp.HasFeature("mlst"));
+        EXPECT_FALSE(ftp.HasFeature("MLS"));
+    }
+}
+
+const std::vector<std::string> kProFeat = {"211-Features:", " EPSV", " MLST modify*;perm*;size*;type*;", " UTF8",
+                                           "211 End"};
+const std::vector<std::string> kProFeatures = {"EPSV", "MLST modify*;perm*;size*;type*;", "UTF8"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, FeatLogin,
+    ::testing::Values(
+        FeatCase{"NoFeat", TFtpNameEncoding::Auto, {"500 'FEAT': command not understood"}, nullptr, {}, false, false},
+        FeatCase{"SingleLine", TFtpNameEncoding::Auto, {"211 No features"}, nullptr, {}, false, false},
+        FeatCase{"Utf8Accepted", TFtpNameEncoding::Auto, kProFeat, "200 UTF8 set to on", kProFeatures, true, true},
+        FeatCase{"Utf8Refused", TFtpNameEncoding::Utf8, kProFeat, "504 Unknown command", kProFeatures, false, true},
+        FeatCase{"RawNeverAsks", TFtpNameEncoding::Raw, kProFeat, nullptr, kProFeatures, false, false},
+        FeatCase{"NoUtf8Listed", TFtpNameEncoding::Utf8, {"211-Extensions:", " MLST type*;", " PASV", "211 End."},
+                 nullptr, {"MLST type*;", "PASV"}, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -71,6 +71,7 @@ const char* FormatName(TIdFTPListFormat f) {
         case lfNoDetails: return "nodetails";
         case lfUnknown: return "unknown";
         case lfCustom: return "custom";
+        case lfMlsd: return "mlsd";
     }
     return "?";
 }

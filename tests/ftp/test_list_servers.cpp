@@ -41,7 +41,7 @@ TEST_P(RealListing, ItemsMatchTheFilesOnDisk) {
     ftp.Username = server->user();
     ftp.Password = server->password();
     ftp.OpenSession();
-    ftp.List(nullptr);
+    ftp.List(nullptr, "", true, false);
     TIdFTPListItems& items = ftp.ParsedListing();
     std::string raw;
     for (const std::string& l : ftp.LastListing) raw += l + "\n";
@@ -88,6 +88,59 @@ TEST_P(RealListing, ItemsMatchTheFilesOnDisk) {
 INSTANTIATE_TEST_SUITE_P(Servers, RealListing,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
                                            FtpServerKind::PureFtpd),
+                         [](const auto& info) {
+                             std::string n = FtpServerProcess::name(info.param);
+                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+                             return n;
+                         });
+
+// MLSD and LIST of one tree agree on names, file sizes and which entries are folders.
+class MlsdVersusList : public ::testing::TestWithParam<FtpServerKind> {};
+
+TEST_P(MlsdVersusList, SameNamesSizesAndFolders) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam());
+    TempDir root;
+    root.writeFile("file.txt", "hi");
+    root.writeFile("two  spaces here.txt", "12345");
+    root.writeFile("\xc3\xbc" "ber.txt", "u");
+    root.makeDir("sub dir");
+    root.makeDir("empty");
+    root.writeFile("huge.bin", "");
+    ASSERT_EQ(::truncate(root.file("huge.bin").c_str(), kHuge), 0);
+    auto server = FtpServerProcess::start(GetParam(), root.path());
+    ASSERT_TRUE(server);
+    TIdFTP ftp;
+    ftp.SetHost(server->host());
+    ftp.SetPort(server->port());
+    ftp.Username = server->user();
+    ftp.Password = server->password();
+    ftp.OpenSession();
+    ASSERT_TRUE(ftp.HasFeature("MLST"));
+
+    using Entry = std::pair<bool, int64_t>;  // folder, size of a file
+    auto read = [&](bool mlsd) {
+        ftp.List(nullptr, "", true, mlsd);
+        EXPECT_EQ(ftp.LastListingIsMlsd(), mlsd);
+        std::map<std::string, Entry> out;
+        const TIdFTPListItems& items = ftp.ParsedListing();
+        for (int i = 0; i < items.Count(); ++i) {
+            const TIdFTPListItem& it = items.Items(i);
+            if (it.ItemName == "." || it.ItemName == "..") continue;
+            const bool dir = it.Kind == itDirectory;
+            out[it.ItemName] = {dir, dir ? 0 : it.ItemSize};
+        }
+        return out;
+    };
+    const auto viaMlsd = read(true);
+    const auto viaList = read(false);
+    EXPECT_EQ(viaMlsd.size(), 6u);
+    EXPECT_EQ(viaMlsd, viaList);
+    EXPECT_EQ(viaMlsd.at("huge.bin").second, kHuge);
+    EXPECT_TRUE(viaMlsd.at("sub dir").first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, MlsdVersusList,
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
                          [](const auto& info) {
                              std::string n = FtpServerProcess::name(info.param);
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());

@@ -6,8 +6,9 @@
 Binds 127.0.0.1 on a free port, prints "PORT <n>" on its first output line and serves until killed.
 User "tester", password "secret".
   --no-rest        REST is not understood (500), so resuming downloads is not possible.
-  --hostile        LIST of a directory named "hostile" adds entries whose names are "../evil",
-                   "a/b", ".." and "../../up".
+  --hostile        LIST and MLSD of a directory named "hostile" add entries whose names are
+                   "../evil", "a/b", "..", "../../up" and "a\\b".
+MLSD lists names sorted, as LIST does, so tests can rely on the order.
   --refuse-dele    DELE of a name containing TEXT is answered 550.
   --log FILE       every command line received is appended to FILE.
   --refuse-list TEXT   LIST and NLST of a path containing TEXT are answered 550.
@@ -30,6 +31,8 @@ HOSTILE_LINES = [
     "drwxr-xr-x   2 tester   tester       4096 Jan 01  2020 ../../up",
     "-rw-r--r--   1 tester   tester          5 Jan 01  2020 a\\b",
 ]
+HOSTILE_MLSD = ["type=file;size=5; ../evil", "type=file;size=5; a/b", "type=dir; ..", "type=dir; ../../up",
+                "type=file;size=5; a\\b"]
 
 
 def main():
@@ -74,6 +77,20 @@ def main():
             return path
 
         Handler.ftp_LIST = ftp_LIST
+
+    def ftp_MLSD(self, path):
+        if not self.fs.isdir(path):
+            self.respond("501 No such directory.")
+            return None
+        names = sorted(self.fs.listdir(path))
+        perms = self.authorizer.get_perms(self.username)
+        lines = list(self.fs.format_mlsx(path, names, perms, self._current_facts))
+        if args.hostile and os.path.basename(path.rstrip("/")) == "hostile":
+            lines += [(l + "\r\n").encode() for l in HOSTILE_MLSD]
+        self.push_dtp_data(BufferedIteratorProducer(iter(lines)), isproducer=True, cmd="MLSD")
+        return path
+
+    Handler.ftp_MLSD = ftp_MLSD
 
     if args.refuse_dele:
         def ftp_DELE(self, path):

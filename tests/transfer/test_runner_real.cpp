@@ -266,4 +266,77 @@ TEST_P(RunnerReal, StopLeavesAbortedEntryAndPartialFileThenResumeCompletes) {
 INSTANTIATE_TEST_SUITE_P(Servers, RunnerReal, ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd),
                          [](const auto& info) { return std::string(FtpServerProcess::name(info.param)); });
 
+// Links and names a tree holds, on every server: a link to a folder never comes down as a file
+// (nor loops, through a link back up), a link to a file comes down as the file, and names in UTF-8
+// or in bytes that are not UTF-8 go both ways unchanged.
+class RunnerTreeNames : public ::testing::TestWithParam<FtpServerKind> {};
+
+TEST_P(RunnerTreeNames, LinksAndNamesOfATree) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam());
+    // pyftpdlib replaces bytes that are not UTF-8 in names, so such a name cannot live there.
+    const bool rawNames = GetParam() != FtpServerKind::Pyftpdlib;
+    const std::string utf8 = "\xc3\xbc" "ber \xe2\x98\x83.txt";
+    const std::string latin1 = "caf\xe9.txt";
+    TempDir root{"orlix-names-srv"}, local{"orlix-names-local"}, data{"orlix-names-data"};
+    root.writeFile("tree/a.txt", "aaa");
+    root.writeFile("tree/real/x.txt", "xx");
+    root.writeFile("tree/" + utf8, "snow");
+    if (rawNames) root.writeFile("tree/" + latin1, "latin");
+    ASSERT_EQ(::symlink("real", root.file("tree/dirlink").c_str()), 0);
+    ASSERT_EQ(::symlink("a.txt", root.file("tree/filelink").c_str()), 0);
+    ASSERT_EQ(::symlink("..", root.file("tree/real/up").c_str()), 0);
+    root.writeFile("keep/k.txt", "kept");
+    ASSERT_EQ(::symlink("../keep", root.file("tree/outlink").c_str()), 0);
+    local.makeDir("dl");
+    auto server = FtpServerProcess::start(GetParam(), root.path());
+    ASSERT_TRUE(server);
+    Rig rig;
+    rig.runner.SetDataDir(data.path());
+    rig.Connect(server->port());
+
+    rig.queue.AppendEntry(Rig::Entry("Download", "tree", local.file("dl"), "/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(local.readFile("dl/tree/real/x.txt"), "xx");
+    EXPECT_EQ(local.readFile("dl/tree/filelink"), "aaa");
+    EXPECT_EQ(local.readFile("dl/tree/" + utf8), "snow");
+    if (rawNames) {
+        EXPECT_EQ(local.readFile("dl/tree/" + latin1), "latin");
+    }
+    struct stat st {};
+    if (::lstat(local.file("dl/tree/dirlink").c_str(), &st) == 0) {
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+    }
+    EXPECT_EQ(rig.ftp.WorkingDir(), "/");
+    EXPECT_NE(std::find(rig.view.log.begin(), rig.view.log.end(), "Skipped /tree/dirlink: link to a folder"),
+              rig.view.log.end());
+
+    // Deleting the tree removes the links, never what they point to.
+    const TRemoteDeleteResult removed = DeleteRemoteTree(rig.ftp, "/", "tree", true);
+    EXPECT_TRUE(removed.Ok) << removed.Error;
+    EXPECT_FALSE(root.exists("tree"));
+    EXPECT_EQ(root.readFile("keep/k.txt"), "kept");
+
+    std::vector<std::string> names = {utf8};
+    if (rawNames) names.push_back(latin1);
+    for (const std::string& name : names) {
+        local.writeFile("up/" + name, "up " + name);
+        rig.ftp.Put(local.file("up/" + name), "/" + name);
+        EXPECT_EQ(root.readFile(name), "up " + name);
+    }
+    rig.ftp.List(nullptr);
+    std::vector<std::string> listed;
+    for (int i = 0; i < rig.ftp.ParsedListing().Count(); ++i) listed.push_back(rig.ftp.ParsedListing().Items(i).ItemName);
+    for (const std::string& name : names) EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RunnerTreeNames,
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
+                                           FtpServerKind::PureFtpd),
+                         [](const auto& info) {
+                             std::string n = FtpServerProcess::name(info.param);
+                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+                             return n;
+                         });
+
 }  // namespace

@@ -228,6 +228,10 @@ protected:
             if (sent[i].rfind(prefix, 0) == 0) last = static_cast<long>(i);
         return last;
     }
+    // The last listing of the remote view, by MLSD or LIST.
+    static long LastListing(const std::vector<std::string>& sent) {
+        return std::max(LastIndexOfPrefix(sent, "MLSD"), LastIndexOfPrefix(sent, "LIST"));
+    }
 
     QTemporaryDir tmp;
     QByteArray savedHome, savedDataHome;
@@ -524,7 +528,7 @@ TEST_P(RemoteFileOpsTest, DeletesATreeFilesFirstDeepestDirectoriesFirst) {
     EXPECT_LT(rmdB, rmdA);
     EXPECT_LT(rmdA, rmdTop);
     // Back in the starting directory, listed again.
-    EXPECT_GT(LastIndexOfPrefix(sent, "LIST"), rmdTop);
+    EXPECT_GT(LastListing(sent), rmdTop);
     EXPECT_EQ(form->IdFTP1->WorkingDir(), "/");
     EXPECT_EQ(RemoteRow("top"), -1);
     EXPECT_GE(RemoteRow("single.txt"), 0);
@@ -692,7 +696,7 @@ TEST_F(FileOpsTest, RefusedDeleteOnPyftpdlibStopsWithTheMessage) {
     EXPECT_EQ(messages.size(), 2);
     EXPECT_TRUE(root.exists("top/f1.txt"));
     const auto sent = Sent();
-    EXPECT_GT(LastIndexOfPrefix(sent, "LIST"), IndexOf(sent, "DELE /top/f1.txt"));
+    EXPECT_GT(LastListing(sent), IndexOf(sent, "DELE /top/f1.txt"));
     EXPECT_GE(RemoteRow("top"), 0);
 }
 

@@ -10,6 +10,7 @@
 
 #include "ui/enter_dir_form.h"
 #include "ui/goto_directory_form.h"
+#include "ui/remote_names.h"
 
 namespace {
 
@@ -64,6 +65,37 @@ TEST_F(ViewsTest, OrderColumnsAndSizes) {
     EXPECT_EQ(form->LastRemoteRowIndex, -1);
     EXPECT_EQ(Panel(0), "Ready");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// Names shown in the site's encoding while the row keeps the listed bytes, and typed names sent
+// back in it.
+TEST(RemoteNames, DisplayAndBytesByEncoding) {
+    const std::string utf8 = "\xc3\xbc" "ber \xe2\x98\x83";  // "über ☃"
+    const std::string latin1 = "caf\xe9";
+    EXPECT_EQ(remotenames::Display(utf8, false), QString::fromUtf8(utf8.c_str()));
+    EXPECT_EQ(remotenames::Display(utf8, true), QString::fromLatin1(utf8.c_str()));
+    // Not UTF-8: still readable, never replacement marks.
+    EXPECT_EQ(remotenames::Display(latin1, false), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(remotenames::Display(std::string("a\0b", 3), false).size(), 3);
+    EXPECT_EQ(remotenames::Bytes(QStringLiteral("caf\u00e9"), true), latin1);
+    EXPECT_EQ(remotenames::Bytes(QStringLiteral("caf\u00e9"), false), "caf\xc3\xa9");
+    EXPECT_EQ(remotenames::Bytes(QString::fromUtf8(utf8.c_str()), true), utf8);  // the snowman fits no byte
+}
+
+TEST_F(ViewsTest, NamesFollowTheSiteEncoding) {
+    const std::string utf8 = "\xc3\xbc" "ber.txt";
+    root.writeFile("pub/sizes/" + utf8, "u");
+    form->ListRemoteDirectory("sizes");
+    const std::vector<std::string> shown = Column(0);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), utf8), shown.end());
+    form->IdFTP1->NameEncoding = TFtpNameEncoding::Raw;
+    form->Refresh1Click();
+    const std::vector<std::string> raw = Column(0);
+    EXPECT_NE(std::find(raw.begin(), raw.end(), QString::fromLatin1(utf8.c_str()).toStdString()), raw.end());
+    // The rows keep the listed bytes whatever is shown.
+    bool kept = false;
+    for (const auto& r : form->HostDirInfo) kept = kept || r.Name == utf8;
+    EXPECT_TRUE(kept);
 }
 
 TEST_F(ViewsTest, DoubleClickUpAndCombo) {
