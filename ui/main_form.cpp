@@ -290,6 +290,7 @@ void TMainForm::CreateDialogs() {
             IdFTP1->SendBufferSize = send;
         },
         this);
+    SettingsForm->SetConnectionDefaults(&SiteOptions.Defaults);
 
     connect(EnterDirForm, &TEnterDirForm::NameEntered, this,
             [this](int mode, const QString& name) { guard::Run([=, this] { EnterDirNameEntered(mode, name); }); });
@@ -824,6 +825,9 @@ void TMainForm::LoadStoredState() {
     if (!queues.Message.empty()) notices << statuslog::Display(queues.Message);
     Queue.RefreshQueueSummary();
 
+    const TSiteOptionsLoadReport options = SiteOptions.Load(DataDir, SiteTable);
+    if (!options.Message.empty()) notices << statuslog::Display(options.Message);
+
     for (const QString& n : notices) guard::ShowMessage(n);
 }
 
@@ -842,6 +846,7 @@ void TMainForm::SaveStoredState() {
     SiteTable.Save(DataDir);
     Settings.Save(DataDir, SiteTable, LocalDir());
     Queue.SaveQueueFiles(DataDir, SiteTable);
+    SiteOptions.Save(DataDir, SiteTable);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

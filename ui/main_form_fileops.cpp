@@ -65,8 +65,9 @@ void OpenNameDialog(TMainForm& form, int mode, const QString& caption, const QSt
     form.EnterDirForm->Open(mode, caption, text, oldName);
 }
 
-bool RemoteCommandsAllowed(const TMainForm& f) {
-    return f.IdFTP1 && f.IdFTP1->IsConnected() && !f.Transfer.Transferring;
+bool RemoteCommandsAllowed(TMainForm& f) {
+    if (!f.IdFTP1 || f.Transfer.Transferring) return false;
+    return f.SessionViews->ResumeDroppedSession() && f.IdFTP1->IsConnected();
 }
 
 // The remote delete of the first selected row. True when it deleted and listed the directory again.
