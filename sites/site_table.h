@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sites/data_file.h"
+#include "sites/site_options.h"
 
 // Login type codes, stored as the single character of `LoginType`.
 enum TLoginTypeCode { ltNone = 0, ltNormal = 1, ltAnonymous = 2, ltDouble = 3 };
@@ -24,6 +25,8 @@ struct TFTPInfo {
     std::string TransferMode = "ftAvto";
     int32_t Retries = 0;
     int32_t RetryDelay = 0;
+    // Kept in the options file, not in FTPList.dat; travels with the slot (rename, sort, delete).
+    TSiteOptions Options;
 
     bool operator==(const TFTPInfo&) const = default;
 };

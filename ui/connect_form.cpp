@@ -1,6 +1,9 @@
 #include "ui/connect_form.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -36,7 +39,7 @@ char LocaleDecimalSeparator() {
 }
 
 // Label above its edit, as one column cell.
-QWidget* Labeled(const QString& caption, QLineEdit* edit, QWidget* parent) {
+QWidget* Labeled(const QString& caption, QWidget* edit, QWidget* parent) {
   auto* box = new QWidget(parent);
   auto* layout = new QVBoxLayout(box);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -125,6 +128,18 @@ TConnectForm::TConnectForm(TSiteTable& sites, QWidget* parent) : QDialog(parent)
   modeLayout->addWidget(RadioButton5);
   modeLayout->addWidget(RadioButton6);
 
+  AdvancedGroup = new QGroupBox("Advanced", this);
+  ComboBox1 = new QComboBox(AdvancedGroup);
+  ComboBox1->addItems({"Default", "Passive", "Active"});
+  ComboBox1->setToolTip("Default follows the program settings");
+  ComboBox2 = new QComboBox(AdvancedGroup);
+  ComboBox2->addItems({"Auto", "UTF-8", "Raw Bytes"});
+  CheckBox1 = new QCheckBox("Keep Connection Alive", AdvancedGroup);
+  auto* advancedLayout = new QHBoxLayout(AdvancedGroup);
+  advancedLayout->addWidget(Labeled("Data Connection:", ComboBox1, AdvancedGroup));
+  advancedLayout->addWidget(Labeled("File Name Encoding:", ComboBox2, AdvancedGroup));
+  advancedLayout->addWidget(CheckBox1, 0, Qt::AlignBottom);
+
   Button1 = new QPushButton("&Connect", this);
   Button1->setDefault(true);
   Button2 = new QPushButton("E&xit", this);
@@ -144,6 +159,7 @@ TConnectForm::TConnectForm(TSiteTable& sites, QWidget* parent) : QDialog(parent)
   fields->addWidget(optionsGroup, 2, 1, 2, 1);
   fields->addWidget(loginGroup, 4, 0);
   fields->addWidget(modeGroup, 4, 1);
+  fields->addWidget(AdvancedGroup, 5, 0, 1, 2);
   fields->setColumnMinimumWidth(0, 240);
   fields->setColumnMinimumWidth(1, 260);
 
@@ -179,6 +195,10 @@ TConnectForm::TConnectForm(TSiteTable& sites, QWidget* parent) : QDialog(parent)
   connect(RadioButton4, &QRadioButton::toggled, this, [this](bool on) { if (on) TransferModeClick("ftASCII"); });
   connect(RadioButton5, &QRadioButton::toggled, this, [this](bool on) { if (on) TransferModeClick("ftBinary"); });
   connect(RadioButton6, &QRadioButton::toggled, this, [this](bool on) { if (on) TransferModeClick("ftAvto"); });
+
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { OptionsChanged(); });
+  connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this] { OptionsChanged(); });
+  connect(CheckBox1, &QCheckBox::toggled, this, [this] { OptionsChanged(); });
 
   connect(FTPList, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!FSelecting && row >= 0) FTPListSelect(row);
@@ -289,6 +309,24 @@ void TConnectForm::ShowSite(int index) {
   LabeledEdit6->setText(FromBytes(FSites.Site(index).HomeDir));
   LabeledEdit7->setText(QString::number(FSites.Site(index).Retries));
   LabeledEdit8->setText(QString::number(FSites.Site(index).RetryDelay));
+  ShowOptions(FSites.Site(index).Options);
+}
+
+void TConnectForm::ShowOptions(const TSiteOptions& options) {
+  // Showing one field must not write the others' previous values into the record.
+  FShowingOptions = true;
+  ComboBox1->setCurrentIndex(static_cast<int>(options.DataMode));
+  ComboBox2->setCurrentIndex(static_cast<int>(options.NameEncoding));
+  CheckBox1->setChecked(options.KeepAlive);
+  FShowingOptions = false;
+}
+
+void TConnectForm::OptionsChanged() {
+  if (FShowingOptions || !FSites.HasCurrentSite()) return;
+  TSiteOptions& o = FSites.Site(FSites.CurrentSite()).Options;
+  o.DataMode = static_cast<TDataConnectionMode>(std::max(0, ComboBox1->currentIndex()));
+  o.NameEncoding = static_cast<TSiteNameEncoding>(std::max(0, ComboBox2->currentIndex()));
+  o.KeepAlive = CheckBox1->isChecked();
 }
 
 void TConnectForm::UpdateEditsEnabled() {
@@ -296,7 +334,8 @@ void TConnectForm::UpdateEditsEnabled() {
   const bool on = FSites.HasCurrentSite() && FTPList->count() > 0;
   for (QWidget* w : std::initializer_list<QWidget*>{LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4,
                                                     LabeledEdit5, LabeledEdit6, LabeledEdit7, LabeledEdit8,
-                                                    RadioButton1->parentWidget(), RadioButton4->parentWidget()})
+                                                    RadioButton1->parentWidget(), RadioButton4->parentWidget(),
+                                                    AdvancedGroup})
     w->setEnabled(on);
 }
 
@@ -374,6 +413,7 @@ void TConnectForm::Button3Click() {
   LabeledEdit6->setText("/");
   LabeledEdit7->setText("0");
   LabeledEdit8->setText("0");
+  ShowOptions(TSiteOptions{});
   LabeledEdit1->setFocus();
 }
 
@@ -401,6 +441,7 @@ void TConnectForm::Button4Click() {
   for (QLineEdit* edit : {LabeledEdit1, LabeledEdit2, LabeledEdit3, LabeledEdit4, LabeledEdit5,
                           LabeledEdit6, LabeledEdit7, LabeledEdit8})
     edit->clear();
+  ShowOptions(TSiteOptions{});
 }
 
 void TConnectForm::Button1Click() {

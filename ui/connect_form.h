@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -12,6 +14,7 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 class TSiteTable;
+struct TSiteOptions;
 
 // The dialogs' plain message box (guard::ShowMessage, which tests can answer).
 void ShowDialogMessage(QWidget* parent, const QString& text);
@@ -60,6 +63,11 @@ class TConnectForm : public QDialog {
   QRadioButton* RadioButton4 = nullptr;  // ASCII
   QRadioButton* RadioButton5 = nullptr;  // Binary
   QRadioButton* RadioButton6 = nullptr;  // Auto Dettect
+  // The "Advanced" area: the site's connection options.
+  QGroupBox* AdvancedGroup = nullptr;
+  QComboBox* ComboBox1 = nullptr;  // data connection: Default, Passive, Active
+  QComboBox* ComboBox2 = nullptr;  // name encoding: Auto, UTF-8, Raw Bytes
+  QCheckBox* CheckBox1 = nullptr;  // keep alive
   QPushButton* Button1 = nullptr;  // "&Connect", default
   QPushButton* Button2 = nullptr;  // "E&xit", Escape
   QPushButton* Button3 = nullptr;  // "&Add Site"
@@ -101,6 +109,8 @@ class TConnectForm : public QDialog {
   void EditChanged(QLineEdit* edit);
   void LoginTypeClick(int code);
   void TransferModeClick(const char* mode);
+  void ShowOptions(const TSiteOptions& options);
+  void OptionsChanged();
   int SelectedIndex() const;
   void SelectRow(int index);
   void Message(const QString& text);
@@ -109,5 +119,6 @@ class TConnectForm : public QDialog {
   int FQueueOwner = -1;          // the site whose queue is live (stored when shown)
   bool FConnecting = false;      // closing by Connect, which loads the queue itself
   bool FSelecting = false;       // the list's selection is being set from code
+  bool FShowingOptions = false;  // the Advanced fields are being set from a record
   bool FSkipActivation = false;  // the next activation returns from our own message box
 };

@@ -270,6 +270,7 @@ void TMainForm::CreateDialogs() {
             IdFTP1->SendBufferSize = send;
         },
         this);
+    SettingsForm->SetConnectionDefaults(&SiteOptions.Defaults);
 
     connect(EnterDirForm, &TEnterDirForm::NameEntered, this,
             [this](int mode, const QString& name) { guard::Run([=, this] { EnterDirNameEntered(mode, name); }); });
@@ -805,6 +806,9 @@ void TMainForm::LoadStoredState() {
     if (!queues.Message.empty()) notices << statuslog::Display(queues.Message);
     Queue.RefreshQueueSummary();
 
+    const TSiteOptionsLoadReport options = SiteOptions.Load(DataDir, SiteTable);
+    if (!options.Message.empty()) notices << statuslog::Display(options.Message);
+
     for (const QString& n : notices) guard::ShowMessage(n);
 }
 
@@ -823,6 +827,7 @@ void TMainForm::SaveStoredState() {
     SiteTable.Save(DataDir);
     Settings.Save(DataDir, SiteTable, LocalDir());
     Queue.SaveQueueFiles(DataDir, SiteTable);
+    SiteOptions.Save(DataDir, SiteTable);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

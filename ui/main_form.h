@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "settings/program_settings.h"
+#include "sites/site_options.h"
 #include "sites/site_table.h"
 #include "transfer/queue_model.h"
 #include "transfer/transfer_state.h"
@@ -126,6 +127,8 @@ public:
 
     TSiteTable SiteTable;
     TProgramSettings Settings;
+    // Per-site connection options and the program-wide connection settings.
+    TSiteOptionsFile SiteOptions;
     // The live queue, the stored queues of all sites and the byte total.
     TTransferQueue Queue;
 

@@ -81,7 +81,11 @@ bool RefusedDuringRun(TMainForm& f) {
     return true;
 }
 
-bool RemoteCommandsAllowed(TMainForm& f) { return !RefusedDuringRun(f) && f.IdFTP1 && f.IdFTP1->IsConnected(); }
+bool RemoteCommandsAllowed(TMainForm& f) {
+    if (RefusedDuringRun(f) || !f.IdFTP1) return false;
+    // A session the server ended while idle reconnects before the command.
+    return f.SessionViews->ResumeDroppedSession() && f.IdFTP1->IsConnected();
+}
 
 // The remote delete of the first selected row. True when it deleted and listed the directory again.
 bool DeleteRemoteSelection(TMainForm& f) {

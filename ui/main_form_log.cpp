@@ -2,6 +2,8 @@
 
 #include "ui/main_form.h"
 
+#include "ui/keep_alive.h"
+
 #include <QLabel>
 #include <QProgressBar>
 
@@ -25,6 +27,7 @@ progress::Clock::time_point CoarseNow() {
 }  // namespace
 
 void TMainForm::IdLogEvent1Sent(const std::string& text) {
+    if (SessionViews) SessionViews->KeepAlive().Activity();
     StatusList->Trim();
     if (Transfer.UploadResumePhase <= 1)
         StatusList->AddLine(statuslog::Display(statuslog::CommandLine(text)), statuslog::CommandColor());

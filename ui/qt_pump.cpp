@@ -19,12 +19,16 @@ bool TQtMessagePump::Due() {
 
 void TQtMessagePump::ProcessAllPendingEvents() {
     if (!QCoreApplication::instance() || !Due()) return;
+    ++depth_;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    --depth_;
 }
 
 bool TQtMessagePump::ProcessOnePendingEvent() {
     if (!QCoreApplication::instance() || !Due()) return false;
     // Qt offers no "exactly one event"; one short pass of the loop is the nearest equivalent.
+    ++depth_;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    --depth_;
     return true;
 }

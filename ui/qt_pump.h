@@ -17,7 +17,11 @@ public:
     // (about one frame: a click feels immediate).
     std::chrono::microseconds MinInterval{std::chrono::milliseconds(16)};
 
+    // Above 0 while events are processed from inside a waiting socket call.
+    int Depth() const { return depth_; }
+
 private:
+    int depth_ = 0;
     bool Due();
     std::chrono::steady_clock::time_point last_{};
 };

@@ -98,11 +98,18 @@ std::vector<std::string> TQueueView::SelectedLocalPaths() const {
 
 // ---- Commands
 
-void TQueueView::DownloadNow() { runner_->DownloadNow(Pane(), SelectedRemoteNames()); }
+// After the server ended an idle session, a transfer command connects again first.
+void TQueueView::DownloadNow() {
+    if (f_.SessionViews->ResumeDroppedSession()) runner_->DownloadNow(Pane(), SelectedRemoteNames());
+}
 
-void TQueueView::UploadNow() { runner_->UploadNow(Pane(), SelectedLocalPaths()); }
+void TQueueView::UploadNow() {
+    if (f_.SessionViews->ResumeDroppedSession()) runner_->UploadNow(Pane(), SelectedLocalPaths());
+}
 
-void TQueueView::TransferQueue() { runner_->TransferQueue(); }
+void TQueueView::TransferQueue() {
+    if (f_.SessionViews->ResumeDroppedSession()) runner_->TransferQueue();
+}
 
 void TQueueView::Stop() { runner_->Stop(); }
 

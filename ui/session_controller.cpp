@@ -6,10 +6,11 @@
 
 #include "ftp/ftp_client.h"
 #include "sites/site_table.h"
+#include "transfer/session_setup.h"
 
 TSessionController::TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
-                                       IRetryTimer& timer)
-    : ftp_(ftp), sites_(sites), s_(state), window_(window), timer_(timer) {}
+                                       IRetryTimer& timer, const TConnectionDefaults* defaults)
+    : ftp_(ftp), sites_(sites), s_(state), window_(window), timer_(timer), defaults_(defaults) {}
 
 std::string TSessionController::TryText(int attempt, int retries, const std::string& siteName) {
     return "Try " + std::to_string(attempt) + " of " + std::to_string(retries) + " to connect on FTP server " +
@@ -54,11 +55,10 @@ void TSessionController::StartSeries(bool reconnecting, bool emptyRemoteView) {
     s_.ConnectAttempts = 0;
     timer_.SetInterval(1);
     window_.SetStateText("Connecting");
+    s_.SessionDropped = false;
     const TFTPInfo& site = CurrentSiteRecord(sites_);
-    ftp_.SetHost(site.Host);
-    ftp_.Username = site.UserName;
-    ftp_.Password = site.Password;
-    ftp_.SetPort(site.Port);
+    static const TConnectionDefaults builtIn;
+    ConfigureFtpClient(ftp_, site, defaults_ ? *defaults_ : builtIn);
     s_.RemoteHomeDir = site.HomeDir;
     timer_.SetEnabled(true);
 }
@@ -118,6 +118,7 @@ void TSessionController::Timer1Timer() {
 }
 
 void TSessionController::DisConnect() {
+    s_.SessionDropped = false;
     if (ftp_.IsConnected()) {
         s_.WasConnected = true;
         ftp_.Disconnect();
@@ -133,5 +134,47 @@ void TSessionController::DisConnect() {
 
 void TSessionController::ClientDisconnected() {
     window_.RefreshReadyQueueRows();
-    DisConnect();
+    if (!dropping_) DisConnect();
+}
+
+void TSessionController::ServerEndedSession(const std::string& words) {
+    s_.SessionDropped = true;
+    dropping_ = true;
+    if (ftp_.IsConnected()) ftp_.Disconnect();
+    dropping_ = false;
+    window_.LogLine(kLogIndent + std::string("The server closed the idle session") +
+                    (words.empty() ? std::string(".") : ": " + words) + " The next command connects again.");
+    window_.SetStopEnabled(false);
+    timer_.SetEnabled(false);
+    window_.SetStateText("Disconnected");
+    window_.SetTrayTip("Disconnected", true);
+}
+
+bool TSessionController::ResumeDroppedSession() {
+    if (!s_.SessionDropped || ftp_.IsConnected() || attempting_) return true;
+    const TFTPInfo site = CurrentSiteRecord(sites_);
+    static const TConnectionDefaults builtIn;
+    ConfigureFtpClient(ftp_, site, defaults_ ? *defaults_ : builtIn);
+    window_.LogLine(kLogIndent + std::string("Connecting again to FTP server ") + site.SiteName);
+    window_.SetStateText("Connecting");
+    attempting_ = true;
+    bool ok = false;
+    try {
+        ftp_.OpenSession(true, IdTimeoutDefault);
+        // Names of the rows shown are relative to that directory.
+        if (!s_.LastRemoteDir.empty()) ftp_.ChangeDir(s_.LastRemoteDir);
+        ok = true;
+    } catch (...) {
+        // The client has logged what went wrong.
+    }
+    attempting_ = false;
+    s_.SessionDropped = false;
+    if (!ok) {
+        if (ftp_.IsConnected()) ftp_.Disconnect();
+        DisConnect();
+        return false;
+    }
+    window_.SetStateText("Ready");
+    window_.SetTrayTip("Connected", true);
+    return true;
 }

@@ -18,6 +18,7 @@
 
 class TIdFTP;
 class TSiteTable;
+struct TConnectionDefaults;
 class TMainForm;
 
 // Session state the window keeps for the whole run.
@@ -29,6 +30,9 @@ struct TSessionState {
     bool ConnectSoundPending = false;
     int ActivePane = 1;          // 1: local pane, 2: remote pane
     bool WasConnected = false;   // a connection was open at the last disconnect
+    // The server ended the idle session: the window shows Disconnected but keeps the remote view,
+    // and the next command that needs the server reconnects first.
+    bool SessionDropped = false;
 };
 
 // What the controller asks of the window.
@@ -72,8 +76,9 @@ public:
 
 class TSessionController {
 public:
+    // defaults: the program-wide connection settings (null: the built-in ones).
     TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
-                       IRetryTimer& timer);
+                       IRetryTimer& timer, const TConnectionDefaults* defaults = nullptr);
 
     void Connect();                    // ToolButton2Click
     void ReConnect();                  // ToolButton4Click
@@ -81,6 +86,15 @@ public:
     void SiteDialogConnect(int site);  // the site dialog's "Connect"
     void Timer1Timer();
     void ClientDisconnected();         // IdFTP1Disconnected
+
+    // The server ended the idle session (its 421 or a closed socket; words: what it said).
+    void ServerEndedSession(const std::string& words);
+    // Before a command that needs the server: after ServerEndedSession, connects again in one
+    // attempt and returns to the directory shown. False (and the Disconnected state) when that
+    // fails; true when no reconnect was needed or it succeeded.
+    bool ResumeDroppedSession();
+    // An attempt of the series is blocked in the client.
+    bool Attempting() const { return attempting_; }
 
     // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...".
     static std::string TryText(int attempt, int retries, const std::string& siteName);
@@ -97,11 +111,14 @@ private:
     TSessionState& s_;
     ISessionWindow& window_;
     IRetryTimer& timer_;
+    const TConnectionDefaults* defaults_;
     bool attempting_ = false;
+    bool dropping_ = false;  // ServerEndedSession is closing the client
 };
 
 class TSessionWindowAdapter;
 class TRetryTimerAdapter;
+class TKeepAlive;
 
 // The session controller and both directory views, bound to the main window. The window's
 // handlers of these areas call the operations of the same names here.
@@ -117,6 +134,9 @@ public:
     void Timer1Timer();
     void IdFTP1Disconnected();
     void SiteDialogConnect(int siteIndex);
+    bool ResumeDroppedSession() { return controller_->ResumeDroppedSession(); }
+    // Connected, and no command, listing, transfer or connection attempt is under way.
+    bool SessionIdle() const;
 
     // ---- Remote pane
     // Changes to path when one is given (a failure raises), then lists and shows the current
@@ -143,6 +163,7 @@ public:
     std::vector<int> SelectedRemoteRows() const;
 
     TSessionController& Controller() { return *controller_; }
+    TKeepAlive& KeepAlive() { return *keepAlive_; }
     // IconImageList: slot 0 the folder icon, then one icon per cached tail.
     const std::vector<QIcon>& IconImageList() const { return icons_; }
     const TIconTailCache& IconCache() const { return iconCache_; }
@@ -165,6 +186,7 @@ private:
     std::unique_ptr<TSessionWindowAdapter> window_;
     std::unique_ptr<TRetryTimerAdapter> timer_;
     std::unique_ptr<TSessionController> controller_;
+    std::unique_ptr<TKeepAlive> keepAlive_;
     TIconTailCache iconCache_;
     std::vector<QIcon> icons_;
     QIcon plainFileIcon_;

@@ -24,6 +24,7 @@
 #include "ftp/ftp_client.h"
 #include "ui/enter_dir_form.h"
 #include "ui/guard.h"
+#include "ui/keep_alive.h"
 #include "ui/main_form.h"
 #include "ui/remote_names.h"
 #include "ui/settings_form.h"
@@ -116,7 +117,16 @@ private:
 TSessionViews::TSessionViews(TMainForm& form) : QObject(&form), f_(form) {
     window_ = std::make_unique<TSessionWindowAdapter>(f_, *this);
     timer_ = std::make_unique<TRetryTimerAdapter>(f_.Timer1);
-    controller_ = std::make_unique<TSessionController>(*f_.IdFTP1, f_.SiteTable, f_, *window_, *timer_);
+    controller_ = std::make_unique<TSessionController>(*f_.IdFTP1, f_.SiteTable, f_, *window_, *timer_,
+                                                       &f_.SiteOptions.Defaults);
+    TKeepAlive::THooks hooks;
+    hooks.Idle = [this] { return SessionIdle(); };
+    hooks.IntervalSeconds = [this] { return f_.SiteOptions.Defaults.KeepAliveSeconds; };
+    hooks.SiteWantsNoop = [this] {
+        return !f_.SiteTable.HasCurrentSite() || f_.SiteTable.Site(f_.SiteTable.CurrentSite()).Options.KeepAlive;
+    };
+    hooks.SessionEnded = [this](const std::string& words) { controller_->ServerEndedSession(words); };
+    keepAlive_ = std::make_unique<TKeepAlive>(*f_.IdFTP1, std::move(hooks), nullptr);
 
     const QStyle* style = QApplication::style();
     icons_.push_back(style->standardIcon(QStyle::SP_DirIcon));
@@ -137,6 +147,12 @@ void TSessionViews::Timer1Timer() { controller_->Timer1Timer(); }
 void TSessionViews::IdFTP1Disconnected() { controller_->ClientDisconnected(); }
 void TSessionViews::SiteDialogConnect(int siteIndex) { controller_->SiteDialogConnect(siteIndex); }
 
+bool TSessionViews::SessionIdle() const {
+    // A socket call that waits pumps the event loop: a tick from inside it is no idle moment.
+    return !f_.SessionDropped && !f_.Transfer.Transferring && !f_.Transfer.RunActive && !listing_ &&
+           !controller_->Attempting() && f_.MessagePump.Depth() == 0 && f_.IdFTP1->IsConnected();
+}
+
 // ---- Remote listing
 
 std::string TSessionViews::ShortDateText(TDateTime value) {
@@ -151,6 +167,7 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
         explicit TListingMark(bool& f) : flag(f), was(f) { flag = true; }
         ~TListingMark() { flag = was; }
     } mark(listing_);
+    if (!ResumeDroppedSession()) return;
     TIdFTP& ftp = *f_.IdFTP1;
     f_.HostDirInfo.clear();
     f_.LastRemoteRowIndex = -1;

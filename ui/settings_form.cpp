@@ -1,6 +1,7 @@
 #include "ui/settings_form.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "sites/text_convert.h"
 #include "ui/connect_form.h"
 #include "ui/sound_player.h"
 
@@ -89,6 +91,23 @@ TSettingsForm::TSettingsForm(TProgramSettings& settings, TGetBufferSizes getClie
   transferLayout->addWidget(Edit2, 1, 1);
   transferLayout->setColumnStretch(2, 1);
 
+  auto* connectionGroup = new QGroupBox(" Connection options ", this);
+  ComboBox1 = new QComboBox(connectionGroup);
+  ComboBox1->addItems({"Passive", "Active"});
+  Edit8 = new QLineEdit(connectionGroup);
+  Edit8->setMaximumWidth(90);
+  Edit8->installEventFilter(numberKeys);
+  auto* connectionLayout = new QGridLayout(connectionGroup);
+  auto* modeLabel = new QLabel("Default data connection :", connectionGroup);
+  auto* keepAliveLabel = new QLabel("Keep alive interval (s) :", connectionGroup);
+  modeLabel->setBuddy(ComboBox1);
+  keepAliveLabel->setBuddy(Edit8);
+  connectionLayout->addWidget(modeLabel, 0, 0);
+  connectionLayout->addWidget(ComboBox1, 0, 1);
+  connectionLayout->addWidget(keepAliveLabel, 1, 0);
+  connectionLayout->addWidget(Edit8, 1, 1);
+  connectionLayout->setColumnStretch(2, 1);
+
   Button1 = new QPushButton("OK", this);
   Button1->setDefault(true);
   Button2 = new QPushButton("Cancel", this);
@@ -99,6 +118,7 @@ TSettingsForm::TSettingsForm(TProgramSettings& settings, TGetBufferSizes getClie
   auto* lower = new QHBoxLayout;
   lower->addWidget(viewGroup);
   lower->addWidget(transferGroup, 1);
+  lower->addWidget(connectionGroup, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Button1);
@@ -161,6 +181,8 @@ void TSettingsForm::FormActivate() {
   CheckBox4->setChecked(v.PlayTransferDone);
   CheckBox5->setChecked(v.PlayTransferStopped);
   CheckBox6->setChecked(v.MinimizeToTray);
+  ComboBox1->setCurrentIndex(FDefaults->DataMode == TDataConnectionMode::Active ? 1 : 0);
+  Edit8->setText(QString::number(FDefaults->KeepAliveSeconds));
 }
 
 bool TSettingsForm::Apply() {
@@ -185,6 +207,20 @@ bool TSettingsForm::Apply() {
     return false;
   }
   if (FSetClientSizes) FSetClientSizes(FSettings.Status.RecvBufferSize, FSettings.Status.SendBufferSize);
+
+  // The connection settings come last: a refused interval leaves it and the mode as they were.
+  int32_t seconds = 0;
+  const std::string secondsText = ToBytes(Edit8->text());
+  if (!TryStrToInt(secondsText, seconds)) {
+    Message(FromBytes(InvalidIntegerMessage(secondsText)));
+    return false;
+  }
+  if (!KeepAliveInRange(seconds)) {
+    Message(FromBytes(KeepAliveRangeMessage()));
+    return false;
+  }
+  FDefaults->KeepAliveSeconds = seconds;
+  FDefaults->DataMode = ComboBox1->currentIndex() == 1 ? TDataConnectionMode::Active : TDataConnectionMode::Passive;
   return true;
 }
 

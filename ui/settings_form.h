@@ -7,8 +7,10 @@
 #include <utility>
 
 #include "settings/program_settings.h"
+#include "sites/site_options.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class TSoundPlayer;
@@ -33,6 +35,9 @@ class TSettingsForm : public QDialog {
   // Plays an event sound when its flag is on and its path set; errors are ignored.
   void PlayEventSound(TSoundEvent event);
 
+  // The program-wide connection settings the dialog edits (its own copy until this is called).
+  void SetConnectionDefaults(TConnectionDefaults* defaults) { FDefaults = defaults ? defaults : &FOwnDefaults; }
+
   // Apply: true when every field was taken over.
   bool Apply();
   // Activation: the fields show the settings in force.
@@ -51,6 +56,8 @@ class TSettingsForm : public QDialog {
   QLineEdit* Edit5 = nullptr;
   QLineEdit* Edit6 = nullptr;
   QLineEdit* Edit7 = nullptr;
+  QComboBox* ComboBox1 = nullptr;  // default data connection: Passive, Active
+  QLineEdit* Edit8 = nullptr;      // keep alive interval, seconds
   QPushButton* Button1 = nullptr;  // "OK"
   QPushButton* Button2 = nullptr;  // "Cancel"
   QPushButton* Button3 = nullptr;  // "Applay"
@@ -79,6 +86,8 @@ class TSettingsForm : public QDialog {
   TProgramSettings& FSettings;
   TGetBufferSizes FGetClientSizes;
   TSetBufferSizes FSetClientSizes;
+  TConnectionDefaults FOwnDefaults;
+  TConnectionDefaults* FDefaults = &FOwnDefaults;
   TSoundPlayer* FPlayer = nullptr;
   bool FSkipActivation = false;  // the next activation returns from our own message box
 };

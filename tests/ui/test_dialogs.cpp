@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -409,6 +410,45 @@ TEST_F(SettingsFormTest, ChoosingASoundFillsThePathAndPreviewsItReportingErrors)
   Form->PlayEventSound(TSoundEvent::Disconnected);
   QTest::qWait(200);
   EXPECT_TRUE(Messages.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SettingsFormTest, ConnectionDefaultsAreShownAndAnIntervalOutOfRangeIsRefusedNotReplaced) {
+  TConnectionDefaults defaults;
+  Form->SetConnectionDefaults(&defaults);
+  Form->Open();
+  EXPECT_EQ(Form->ComboBox1->currentText(), "Passive");
+  EXPECT_EQ(Form->Edit8->text(), "60");
+
+  struct TCase {
+    const char* Text;
+    bool Ok;
+    QString Message;
+  };
+  const TCase cases[] = {
+      {"4", false, "Keep alive interval must be between 5 and 3600 seconds."},
+      {"3601", false, "Keep alive interval must be between 5 and 3600 seconds."},
+      {"", false, "'' is not a valid integer value"},
+      {"5", true, QString()},
+      {"3600", true, QString()},
+  };
+  int32_t kept = defaults.KeepAliveSeconds;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    Messages.clear();
+    Form->Edit8->setText(c.Text);
+    Form->ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(Form->Apply(), c.Ok);
+    if (c.Ok) kept = std::atoi(c.Text);
+    EXPECT_EQ(defaults.KeepAliveSeconds, kept);
+    EXPECT_EQ(defaults.DataMode, c.Ok ? TDataConnectionMode::Active : TDataConnectionMode::Passive);
+    EXPECT_EQ(Messages, c.Ok ? QStringList{} : QStringList{c.Message});
+    defaults.DataMode = TDataConnectionMode::Passive;
+  }
+  Form->Button2->click();
 }
 
 }  // namespace

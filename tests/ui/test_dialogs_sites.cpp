@@ -7,6 +7,9 @@
 #include "transfer/queue_model.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -418,6 +421,46 @@ TEST_F(ConnectFormTest, LeavingWithAnotherSiteCurrentBringsThatSitesQueue) {
   QTest::mouseClick(Form->Button4, Qt::LeftButton);
   Form->Button2->click();
   EXPECT_EQ(Events, (QStringList{"store zeta hidden", "load Beta2", "summary", "closed"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConnectFormTest, AdvancedFieldsShowAndWriteEachSitesOwnOptions) {
+  Sites.Site(1).Options.DataMode = TDataConnectionMode::Active;
+  Sites.Site(1).Options.NameEncoding = TSiteNameEncoding::Raw;
+  Sites.Site(1).Options.KeepAlive = false;
+  OpenForm();
+  EXPECT_EQ(Form->AdvancedGroup->title(), "Advanced");
+  Pick(1);
+  EXPECT_EQ(Form->ComboBox1->currentText(), "Active");
+  EXPECT_EQ(Form->ComboBox2->currentText(), "Raw Bytes");
+  EXPECT_FALSE(Form->CheckBox1->isChecked());
+  // Showing another site must not carry these values into it, nor change them back here.
+  Pick(0);
+  EXPECT_EQ(Sites.Site(0).Options, TSiteOptions{});
+  EXPECT_EQ(Form->ComboBox1->currentText(), "Default");
+  EXPECT_EQ(Sites.Site(1).Options.DataMode, TDataConnectionMode::Active);
+
+  Form->ComboBox1->setCurrentIndex(1);
+  Form->ComboBox2->setCurrentIndex(1);
+  Form->CheckBox1->setChecked(false);
+  const TSiteOptions edited = Sites.Site(0).Options;
+  EXPECT_EQ(edited.DataMode, TDataConnectionMode::Passive);
+  EXPECT_EQ(edited.NameEncoding, TSiteNameEncoding::Utf8);
+  EXPECT_FALSE(edited.KeepAlive);
+
+  // A new site shows and gets the new-site options, whatever was shown before.
+  Form->Button3->click();
+  EXPECT_EQ(Sites.Site(3).Options, TSiteOptions{});
+  EXPECT_EQ(Form->ComboBox1->currentText(), "Default");
+  EXPECT_TRUE(Form->CheckBox1->isChecked());
+  // Renaming keeps the record's options with it.
+  Pick(0);
+  Form->LabeledEdit1->setText("renamed");
+  EXPECT_EQ(Sites.Site(0).Options, edited);
+  Form->reject();
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ protected:
 
     // Writes the three data files: sites "alpha" and "beta", beta current, the local folder, and
     // two queued entries for beta and one for alpha.
-    void PrepareDataFiles(const std::string& localDir) {
+    void PrepareDataFiles(const std::string& localDir, int32_t sendBufferSize = 99999) {
         TSiteTable sites;
         TTransferQueue queue;
         sites.SetPairedSlots(&queue.Stores());
@@ -99,7 +99,7 @@ protected:
 
         TProgramSettings settings;
         settings.Status.RecvBufferSize = 8192;
-        settings.Status.SendBufferSize = 99999;  // out of range: the default comes back
+        settings.Status.SendBufferSize = sendBufferSize;  // 99999 is out of range: the default comes back
         sites.SetCurrentSite(b);
         settings.Save(dataDir, sites, localDir);
 
@@ -228,6 +228,42 @@ TEST_F(MainFormTest, ClosingSavesAllThreeFilesAndASecondActivationLoadsNothing) 
     // The other site's queue is written back unchanged.
     ASSERT_EQ(queue.Stores().Slot(0).Count(), 1);
     EXPECT_EQ(queue.Stores().Slot(0).Items[0].FileName, "alpha.txt");
+}
+
+TEST_F(MainFormTest, AnOldFolderLoadsUnchangedAndSavesItsThreeFilesAsBeforeBesideTheOptionsFile) {
+    QTemporaryDir local;
+    PrepareDataFiles(local.path().toStdString() + "/", 2048);
+    const char* const oldFiles[] = {"FTPList.dat", "FtpStstus.dat", "FTPQueueStore.dat"};
+    auto bytesOf = [this](const char* name) {
+        QFile f(QString::fromStdString(dataDir + name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    std::vector<QByteArray> before;
+    for (const char* f : oldFiles) before.push_back(bytesOf(f));
+
+    MakeForm();
+    form->FormActivate();
+    form->ConnectForm->hide();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+    ASSERT_EQ(form->SiteTable.Count(), 2);
+    EXPECT_EQ(form->SiteTable.Site(1).Options, TSiteOptions{});
+    EXPECT_EQ(form->SiteOptions.Defaults, TConnectionDefaults{});
+    form->SiteTable.Site(1).Options.DataMode = TDataConnectionMode::Active;
+
+    form->show();
+    ASSERT_TRUE(form->close());
+    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(bytesOf(oldFiles[i]) == before[i]) << oldFiles[i];
+    struct stat st {};
+    ASSERT_EQ(::stat((dataDir + TSiteOptionsFile::FileName).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // The next start gives the site its options back.
+    form.reset();
+    MakeForm();
+    form->FormActivate();
+    form->ConnectForm->hide();
+    EXPECT_EQ(form->SiteTable.Site(1).Options.DataMode, TDataConnectionMode::Active);
+    EXPECT_EQ(form->SiteTable.Site(0).Options, TSiteOptions{});
 }
 
 TEST_F(MainFormTest, ClosingDuringATransferAsksAndNoKeepsTheWindowOpen) {
