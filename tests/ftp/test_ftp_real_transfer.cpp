@@ -322,7 +322,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NetworkCase{"pyftpdlib_v6_passive", FtpServerKind::Pyftpdlib, V6(), "::1", true, "EPSV"},
                       NetworkCase{"pyftpdlib_v6_active", FtpServerKind::Pyftpdlib, V6(), "[::1]", false, "EPRT"},
                       NetworkCase{"vsftpd_refusing_active_passive", FtpServerKind::Vsftpd, NoActive(), "127.0.0.1",
-                                  true, "PASV"}),
+                                  true, "EPSV"}),  // vsftpd lists EPSV in FEAT
     [](const auto& info) { return std::string(info.param.name); });
 
 // Behind a firewall that blocks the server's data connection, active mode is refused at PORT:

@@ -79,6 +79,9 @@ def main():
         Handler.ftp_LIST = ftp_LIST
 
     def ftp_MLSD(self, path):
+        if args.refuse_list and args.refuse_list in path:
+            self.respond("550 Permission denied.")
+            return None
         if not self.fs.isdir(path):
             self.respond("501 No such directory.")
             return None
