@@ -13,6 +13,7 @@
 #include <QMimeDatabase>
 #include <QStyle>
 #include <QTimer>
+#include <QLabel>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -80,6 +81,13 @@ public:
     void FocusFirstRemoteRow() override { views_.FocusFirstRemoteRow(); }
     void RefreshReadyQueueRows() override { f_.Queue.RefreshReadyRows(); }
     void LoadSiteQueue(const std::string& siteName) override { f_.Queue.LoadSiteQueue(siteName); }
+    void ShowConnectFailure(const std::string& reason, bool messageBox) override {
+        // The file-name panel is idle while no connection is open.
+        const QString text = Shown(reason);
+        f_.SetPanelText(1, text);
+        if (f_.StatusPanels.size() > 1) f_.StatusPanels[1]->setToolTip(text);
+        if (messageBox && !text.isEmpty()) guard::ShowMessage(QStringLiteral("Could not connect.\n\n") + text);
+    }
 
 private:
     TMainForm& f_;
@@ -177,6 +185,8 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
     f_.HostDirInfo = std::move(rows);
     f_.LastRemoteRowIndex = static_cast<int>(f_.HostDirInfo.size()) - 1;
     ShowRows();
+    // A folder is entered at its first row, so a transfer command acts on a row the user sees.
+    SelectFirstRemoteRow();
     f_.SetPanelText(0, QStringLiteral("Ready"));
 
     if (dirKnown) {
