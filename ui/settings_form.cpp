@@ -185,6 +185,12 @@ bool TSettingsForm::Apply() {
     return false;
   }
   if (FSetClientSizes) FSetClientSizes(FSettings.Status.RecvBufferSize, FSettings.Status.SendBufferSize);
+  if (!result.Notice.empty()) {
+    // The fields show what is in force, and the user is told why they changed.
+    Edit1->setText(QString::number(FSettings.Status.RecvBufferSize));
+    Edit2->setText(QString::number(FSettings.Status.SendBufferSize));
+    Message(FromBytes(result.Notice));
+  }
   return true;
 }
 
