@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -47,6 +48,7 @@
 #include "ui/queue_view.h"
 #include "ui/settings_form.h"
 #include "ui/status_log.h"
+#include "ui/theme_icons.h"
 
 static void InitOrlixResources() { Q_INIT_RESOURCE(resources); }
 
@@ -514,6 +516,9 @@ void TMainForm::BuildPanes() {
     HomeDirModel = new QFileSystemModel(this);
     HomeDirModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     HomeDirModel->setReadOnly(true);
+    // Shared by every window of the run and kept to its end: the model asks it until it goes.
+    static auto* const homeIcons = new TThemeIconProvider;
+    HomeDirModel->setIconProvider(homeIcons);
     HomeDirList = new QTreeView(HomeDirPanel);
     HomeDirList->setObjectName(QStringLiteral("HomeDirList"));
     HomeDirList->setModel(HomeDirModel);
@@ -527,7 +532,21 @@ void TMainForm::BuildPanes() {
     HomeDirList->setColumnWidth(0, 180);
     HomeDirList->setColumnWidth(1, 75);
     HomeDirList->setColumnWidth(2, 95);
-    HomeDirCombo->setEditable(false);
+    // A typed path goes there, like a pick from the list.
+    HomeDirCombo->setEditable(true);
+    HomeDirCombo->setInsertPolicy(QComboBox::NoInsert);
+    connect(HomeDirCombo->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        guard::Run([this] {
+            QString typed = HomeDirCombo->currentText().trimmed();
+            if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+                typed = QDir::homePath() + typed.mid(1);
+            if (!SetLocalDir(typed)) {
+                const QString shown = HomeDirCombo->currentText();
+                FillHomeCombo(QDir::cleanPath(QString::fromStdString(LocalDir())));
+                guard::ShowMessage("Directory " + shown + " does not exists");
+            }
+        });
+    });
     connect(HomeDirList, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         guard::Run([=, this] {
             if (HomeDirModel->isDir(index)) SetLocalDir(HomeDirModel->filePath(index));
@@ -539,8 +558,9 @@ void TMainForm::BuildPanes() {
     connect(HomeDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
         // The first entry of a freshly shown folder becomes current.
         if (QDir(path) != QDir(QString::fromStdString(LocalDir()))) return;
-        if (!HomeDirList->currentIndex().isValid() && HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0)
-            HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+        // Rows arrive after the first choice; it follows them unless the user has chosen since.
+        const QModelIndex current = HomeDirList->currentIndex();
+        if (!current.isValid() || current == autoFirstLocalRow_) SelectFirstLocalRow();
     });
     guard::Connect(HomeDirUpButton, &QToolButton::clicked, this, &TMainForm::HomeDirUpButtonClick);
     guard::Connect(HomeDirList, &QTreeView::clicked, this, &TMainForm::HomeDirListClick);
@@ -726,8 +746,24 @@ bool TMainForm::SetLocalDir(const QString& path) {
     HomeDirModel->setRootPath(folder);
     HomeDirList->setRootIndex(HomeDirModel->index(folder));
     HomeDirList->setCurrentIndex(QModelIndex());
+    SelectFirstLocalRow();  // a folder read before has its rows at once
     FillHomeCombo(folder);
     return true;
+}
+
+void TMainForm::SelectFirstLocalRow() {
+    const QModelIndex root = HomeDirList->rootIndex();
+    autoFirstLocalRow_ = QPersistentModelIndex();
+    if (HomeDirModel->rowCount(root) == 0) {
+        HomeDirList->selectionModel()->clear();
+        return;
+    }
+    // The model sorts new rows late; sorting now makes row 0 the first row shown.
+    const QHeaderView* header = HomeDirList->header();
+    HomeDirModel->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    const QModelIndex first = HomeDirModel->index(0, 0, root);
+    HomeDirList->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    autoFirstLocalRow_ = first;
 }
 
 void TMainForm::FillHomeCombo(const QString& folder) {
@@ -780,8 +816,7 @@ void TMainForm::FormActivate() {
     LoadStoredState();
     // Store "Disconnected" as the tray tip; it reaches the icon with its next update.
     TrayTip = QStringLiteral("Disconnected");
-    if (HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0 && !HomeDirList->currentIndex().isValid())
-        HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+    if (!HomeDirList->currentIndex().isValid()) SelectFirstLocalRow();
     FirstActivation = false;
     if (ConnectForm) ConnectForm->Open();
 }

@@ -28,6 +28,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -407,6 +408,9 @@ private:
     void WireComponents();
     void LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list);
     void FillHomeCombo(const QString& folder);
+    // Makes the first row of the local pane, in its sorted order, current and selected.
+    void SelectFirstLocalRow();
+    QPersistentModelIndex autoFirstLocalRow_;  // the row SelectFirstLocalRow chose
 
     // The last work event, waiting to be painted.
     bool progressPending_ = false;

@@ -29,6 +29,7 @@
 #include "ui/settings_form.h"
 #include "ui/sound_player.h"
 #include "ui/status_log.h"
+#include "ui/theme_icons.h"
 
 namespace {
 // Bytes decoded for display.
@@ -118,9 +119,8 @@ TSessionViews::TSessionViews(TMainForm& form) : QObject(&form), f_(form) {
     timer_ = std::make_unique<TRetryTimerAdapter>(f_.Timer1);
     controller_ = std::make_unique<TSessionController>(*f_.IdFTP1, f_.SiteTable, f_, *window_, *timer_);
 
-    const QStyle* style = QApplication::style();
-    icons_.push_back(style->standardIcon(QStyle::SP_DirIcon));
-    plainFileIcon_ = QFileIconProvider().icon(QFileIconProvider::File);
+    icons_.push_back(PaneFolderIcon());
+    plainFileIcon_ = PaneFileIcon();
 
     // Dragging from the panes: only while connected (the drop targets are the queue view's).
     SetDragEnabled(false);
@@ -207,12 +207,7 @@ QIcon TSessionViews::FileIcon(const std::string& fileName) {
     const TIconTailCache::TLookup slot = iconCache_.Lookup(fileName);
     if (slot.Slot < 0) return plainFileIcon_;
     if (slot.IsNew) {
-        // By name only: no file is touched.
-        static const QMimeDatabase mimes;
-        const QMimeType type = mimes.mimeTypeForFile(QStringLiteral(".") + Shown(slot.Tail), QMimeDatabase::MatchExtension);
-        QIcon icon = QIcon::fromTheme(type.iconName());
-        if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
-        if (icon.isNull()) icon = plainFileIcon_;
+        const QIcon icon = ThemeFileIcon(QStringLiteral(".") + Shown(slot.Tail), plainFileIcon_);
         if (static_cast<int>(icons_.size()) <= slot.Slot) icons_.resize(static_cast<size_t>(slot.Slot) + 1);
         icons_[static_cast<size_t>(slot.Slot)] = icon;
     }
