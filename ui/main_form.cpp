@@ -178,6 +178,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     BuildQueueList();
     BuildPopupMenus();
     BuildStatusBar();
+    ApplyLayoutRules();
+    RestoreLayout();
 
     TrayIcon = new QSystemTrayIcon(appIcon, this);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
@@ -858,6 +860,7 @@ void TMainForm::SaveStoredState() {
     SiteTable.Save(DataDir);
     Settings.Save(DataDir, SiteTable, LocalDir());
     Queue.SaveQueueFiles(DataDir, SiteTable);
+    SaveLayout();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -907,6 +910,7 @@ void TMainForm::changeEvent(QEvent* e) {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize) {
+        if (watched == MainSplitter) MainSplitterResized(*static_cast<QResizeEvent*>(e));
         if (watched == HomeDirPanel) guard::Run([this] { HomeDirPanelResize(); });
         if (watched == RemoteDirPanel) guard::Run([this] { RemoteDirPanelResize(); });
     } else if (e->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {

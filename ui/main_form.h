@@ -39,6 +39,7 @@ class QFileSystemModel;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QResizeEvent;
 class QSplitter;
 class QStatusBar;
 class QTimer;
@@ -290,6 +291,13 @@ public:
     // Data files.
     void LoadStoredState();
     void SaveStoredState();
+
+    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar; splitter positions
+    // kept in layout.ini in the data folder.
+    void ApplyLayoutRules();
+    void RestoreLayout();
+    void SaveLayout();
+    void MainSplitterResized(const QResizeEvent& e);
 
     // ---- Status log, status bar and progress display (main_form_log.cpp) ----
     void IdLogEvent1Sent(const std::string& text);
