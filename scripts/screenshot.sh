@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command on a virtual 1600x1000 screen and captures the whole screen to a PNG.
 #
-#   screenshot.sh OUT.png [--wait N] [--settle S] [--sleep N] -- COMMAND [ARGS...]
+#   screenshot.sh OUT.png [--screen WxH] [--wait N] [--settle S] [--sleep N] -- COMMAND [ARGS...]
 #
-# Captures S seconds (default 2) after the command's first window is shown, or after N seconds
+# --screen sets the virtual screen's size (default 1600x1000). Captures S seconds (default 2) after the command's first window is shown, or after N seconds
 # (default 30) if none is; --sleep N captures after exactly N seconds instead. Then the command and
 # the virtual screen are stopped. Exit status 0 when the PNG was written.
 set -euo pipefail
@@ -11,9 +11,10 @@ set -euo pipefail
 usage() { sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 (($# >= 3)) || usage
 out="$1"; shift
-wait_max=30 settle=2 fixed=""
+wait_max=30 settle=2 fixed="" screen=1600x1000
 while (($#)); do
   case "$1" in
+    --screen) screen="$2"; shift 2 ;;
     --wait) wait_max="$2"; shift 2 ;;
     --settle) settle="$2"; shift 2 ;;
     --sleep) fixed="$2"; shift 2 ;;
@@ -50,7 +51,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp -nolisten unix >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 "${screen}x24" -nolisten tcp -nolisten unix >/dev/null 2>&1 &
 xvfb_pid=$!
 # -nolisten unix leaves the abstract socket, which local clients use.
 for ((i = 0; i < 100; i++)); do

@@ -159,20 +159,30 @@ TSettingsApplyResult TProgramSettings::Apply(const TSettingsDialogValues& v) {
     Status.MinimizeToTray = v.MinimizeToTray;
 
     int32_t size = 0;
-    if (!TryStrToInt(v.RecvBufferText, size)) return {false, InvalidIntegerMessage(v.RecvBufferText)};
+    if (!TryStrToInt(v.RecvBufferText, size)) return {false, InvalidIntegerMessage(v.RecvBufferText), {}};
     Status.RecvBufferSize = size;
-    if (!TryStrToInt(v.SendBufferText, size)) return {false, InvalidIntegerMessage(v.SendBufferText)};
+    if (!TryStrToInt(v.SendBufferText, size)) return {false, InvalidIntegerMessage(v.SendBufferText), {}};
     Status.SendBufferSize = size;
 
-    Status.RecvBufferSize = BufferSizeInRange(Status.RecvBufferSize, DefaultRecvBufferSize);
-    Status.SendBufferSize = BufferSizeInRange(Status.SendBufferSize, DefaultSendBufferSize);
+    TSettingsApplyResult result;
+    const auto inRange = [&result](int32_t& value, int32_t fallback, const char* what) {
+        const int32_t used = BufferSizeInRange(value, fallback);
+        if (used != value) {
+            if (!result.Notice.empty()) result.Notice += "\n";
+            result.Notice += std::string(what) + " " + std::to_string(value) + " is outside the allowed range 1 to " +
+                             std::to_string(MaxBufferSize) + "; " + std::to_string(used) + " is used.";
+        }
+        value = used;
+    };
+    inRange(Status.RecvBufferSize, DefaultRecvBufferSize, "Receive buffer size");
+    inRange(Status.SendBufferSize, DefaultSendBufferSize, "Send buffer size");
 
     Status.SoundConnected = v.SoundConnected;
     Status.SoundDisconnected = v.SoundDisconnected;
     Status.SoundBeginTransfer = v.SoundBeginTransfer;
     Status.SoundTransferDone = v.SoundTransferDone;
     Status.SoundTransferStopped = v.SoundTransferStopped;
-    return {};
+    return result;
 }
 
 bool TProgramSettings::PlayEventSound(TSoundEvent event, ISoundPlayer* player) const {

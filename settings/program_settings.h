@@ -109,6 +109,8 @@ struct TSettingsDialogValues {
 struct TSettingsApplyResult {
     bool Ok = true;
     std::string Message;  // "'%s' is not a valid integer value" when a size was refused
+    // Applied, but a size outside its range was replaced: what the range is and what is used.
+    std::string Notice;
 };
 
 struct TSettingsLoadReport {

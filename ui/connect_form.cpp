@@ -423,6 +423,11 @@ void TConnectForm::Button4Click() {
     Message("Select FTP site to delete!");
     return;
   }
+  // One misclick beside "Add Site" would lose the site and its stored queue for good.
+  const QString name = FromBytes(FSites.Site(k).SiteName);
+  if (!guard::AskYesNo(QStringLiteral("Delete the site \"%1\"?\n\nIts stored transfer queue is deleted with it.")
+                           .arg(name)))
+    return;
   FSites.DeleteSite(k);
   if (FQueueOwner == k)
     FQueueOwner = -1;

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -47,6 +48,7 @@
 #include "ui/queue_view.h"
 #include "ui/settings_form.h"
 #include "ui/status_log.h"
+#include "ui/theme_icons.h"
 
 static void InitOrlixResources() { Q_INIT_RESOURCE(resources); }
 
@@ -176,6 +178,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     BuildQueueList();
     BuildPopupMenus();
     BuildStatusBar();
+    ApplyLayoutRules();
+    RestoreLayout();
 
     TrayIcon = new QSystemTrayIcon(appIcon, this);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
@@ -515,6 +519,9 @@ void TMainForm::BuildPanes() {
     HomeDirModel = new QFileSystemModel(this);
     HomeDirModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     HomeDirModel->setReadOnly(true);
+    // Shared by every window of the run and kept to its end: the model asks it until it goes.
+    static auto* const homeIcons = new TThemeIconProvider;
+    HomeDirModel->setIconProvider(homeIcons);
     HomeDirList = new QTreeView(HomeDirPanel);
     HomeDirList->setObjectName(QStringLiteral("HomeDirList"));
     HomeDirList->setModel(HomeDirModel);
@@ -528,7 +535,21 @@ void TMainForm::BuildPanes() {
     HomeDirList->setColumnWidth(0, 180);
     HomeDirList->setColumnWidth(1, 75);
     HomeDirList->setColumnWidth(2, 95);
-    HomeDirCombo->setEditable(false);
+    // A typed path goes there, like a pick from the list.
+    HomeDirCombo->setEditable(true);
+    HomeDirCombo->setInsertPolicy(QComboBox::NoInsert);
+    connect(HomeDirCombo->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        guard::Run([this] {
+            QString typed = HomeDirCombo->currentText().trimmed();
+            if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+                typed = QDir::homePath() + typed.mid(1);
+            if (!SetLocalDir(typed)) {
+                const QString shown = HomeDirCombo->currentText();
+                FillHomeCombo(QDir::cleanPath(QString::fromStdString(LocalDir())));
+                guard::ShowMessage("Directory " + shown + " does not exists");
+            }
+        });
+    });
     connect(HomeDirList, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         guard::Run([=, this] {
             if (HomeDirModel->isDir(index)) SetLocalDir(HomeDirModel->filePath(index));
@@ -540,8 +561,9 @@ void TMainForm::BuildPanes() {
     connect(HomeDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
         // The first entry of a freshly shown folder becomes current.
         if (QDir(path) != QDir(QString::fromStdString(LocalDir()))) return;
-        if (!HomeDirList->currentIndex().isValid() && HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0)
-            HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+        // Rows arrive after the first choice; it follows them unless the user has chosen since.
+        const QModelIndex current = HomeDirList->currentIndex();
+        if (!current.isValid() || current == autoFirstLocalRow_) SelectFirstLocalRow();
     });
     guard::Connect(HomeDirUpButton, &QToolButton::clicked, this, &TMainForm::HomeDirUpButtonClick);
     guard::Connect(HomeDirList, &QTreeView::clicked, this, &TMainForm::HomeDirListClick);
@@ -727,8 +749,24 @@ bool TMainForm::SetLocalDir(const QString& path) {
     HomeDirModel->setRootPath(folder);
     HomeDirList->setRootIndex(HomeDirModel->index(folder));
     HomeDirList->setCurrentIndex(QModelIndex());
+    SelectFirstLocalRow();  // a folder read before has its rows at once
     FillHomeCombo(folder);
     return true;
+}
+
+void TMainForm::SelectFirstLocalRow() {
+    const QModelIndex root = HomeDirList->rootIndex();
+    autoFirstLocalRow_ = QPersistentModelIndex();
+    if (HomeDirModel->rowCount(root) == 0) {
+        HomeDirList->selectionModel()->clear();
+        return;
+    }
+    // The model sorts new rows late; sorting now makes row 0 the first row shown.
+    const QHeaderView* header = HomeDirList->header();
+    HomeDirModel->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    const QModelIndex first = HomeDirModel->index(0, 0, root);
+    HomeDirList->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    autoFirstLocalRow_ = first;
 }
 
 void TMainForm::FillHomeCombo(const QString& folder) {
@@ -781,8 +819,7 @@ void TMainForm::FormActivate() {
     LoadStoredState();
     // Store "Disconnected" as the tray tip; it reaches the icon with its next update.
     TrayTip = QStringLiteral("Disconnected");
-    if (HomeDirModel->rowCount(HomeDirList->rootIndex()) > 0 && !HomeDirList->currentIndex().isValid())
-        HomeDirList->setCurrentIndex(HomeDirModel->index(0, 0, HomeDirList->rootIndex()));
+    if (!HomeDirList->currentIndex().isValid()) SelectFirstLocalRow();
     FirstActivation = false;
     if (ConnectForm) ConnectForm->Open();
 }
@@ -828,6 +865,7 @@ void TMainForm::SaveStoredState() {
     Settings.Save(DataDir, SiteTable, LocalDir());
     Queue.SaveQueueFiles(DataDir, SiteTable);
     SiteOptions.Save(DataDir, SiteTable);
+    SaveLayout();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -877,6 +915,7 @@ void TMainForm::changeEvent(QEvent* e) {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize) {
+        if (watched == MainSplitter) MainSplitterResized(*static_cast<QResizeEvent*>(e));
         if (watched == HomeDirPanel) guard::Run([this] { HomeDirPanelResize(); });
         if (watched == RemoteDirPanel) guard::Run([this] { RemoteDirPanelResize(); });
     } else if (e->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {

@@ -29,6 +29,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -39,6 +40,7 @@ class QFileSystemModel;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QResizeEvent;
 class QSplitter;
 class QStatusBar;
 class QTimer;
@@ -293,6 +295,13 @@ public:
     void LoadStoredState();
     void SaveStoredState();
 
+    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar; splitter positions
+    // kept in layout.ini in the data folder.
+    void ApplyLayoutRules();
+    void RestoreLayout();
+    void SaveLayout();
+    void MainSplitterResized(const QResizeEvent& e);
+
     // ---- Status log, status bar and progress display (main_form_log.cpp) ----
     void IdLogEvent1Sent(const std::string& text);
     void IdLogEvent1Received(const std::string& text);
@@ -410,6 +419,9 @@ private:
     void WireComponents();
     void LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list);
     void FillHomeCombo(const QString& folder);
+    // Makes the first row of the local pane, in its sorted order, current and selected.
+    void SelectFirstLocalRow();
+    QPersistentModelIndex autoFirstLocalRow_;  // the row SelectFirstLocalRow chose
 
     // The last work event, waiting to be painted.
     bool progressPending_ = false;

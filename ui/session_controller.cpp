@@ -3,18 +3,22 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 
 #include "ftp/ftp_client.h"
 #include "sites/site_table.h"
 #include "transfer/session_setup.h"
+#include "transport/id_exception.h"
+#include "transport/id_stack.h"
 
 TSessionController::TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
                                        IRetryTimer& timer, const TConnectionDefaults* defaults)
     : ftp_(ftp), sites_(sites), s_(state), window_(window), timer_(timer), defaults_(defaults) {}
 
 std::string TSessionController::TryText(int attempt, int retries, const std::string& siteName) {
-    return "Try " + std::to_string(attempt) + " of " + std::to_string(retries) + " to connect on FTP server " +
-           siteName;
+    const std::string of = retries > 0 ? " of " + std::to_string(retries) : std::string();
+    return "Try " + std::to_string(attempt) + of + " to connect on FTP server " + siteName;
 }
 
 std::string TSessionController::WaitingText(int delaySeconds) {
@@ -23,6 +27,41 @@ std::string TSessionController::WaitingText(int delaySeconds) {
 
 namespace {
 
+// The reply's lines joined into one, without line ends.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+// The socket error number of a "Socket Error # N" message, 0 when there is none.
+int SocketErrorNumber(const std::string& message) {
+    const std::string tag = "Socket Error # ";
+    const auto at = message.find(tag);
+    if (at == std::string::npos) return 0;
+    return std::atoi(message.c_str() + at + tag.size());
+}
+
+std::string SocketErrorReason(int err, const std::string& where, const std::string& message) {
+    switch (err) {
+        case Id_WSAECONNREFUSED: return "Connection refused by " + where;
+        case Id_WSAHOST_NOT_FOUND: return "Host not found";
+        case Id_WSAETIMEDOUT: return "Timed out";
+        case Id_WSAECONNRESET:
+        case Id_WSAECONNABORTED: return "Connection closed by " + where;
+        default: break;
+    }
+    const std::string text = EIdSocketError::Description(err);
+    return text.empty() ? OneLine(message) : OneLine(text) + " (" + where + ")";
+}
+
 // The site record at CurrentSite; a new site's values when the table has none there.
 const TFTPInfo& CurrentSiteRecord(const TSiteTable& sites) {
     static const TFTPInfo none;
@@ -30,6 +69,39 @@ const TFTPInfo& CurrentSiteRecord(const TSiteTable& sites) {
 }
 
 }  // namespace
+
+std::string TSessionController::FailureReason(const std::string& host, int port) {
+    const std::string where = (host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host) +
+                              ":" + std::to_string(port);
+    try {
+        throw;
+    } catch (const EIdProtocolReplyError& e) {
+        const std::string reply = std::to_string(e.ReplyCode) + " " + OneLine(e.what());
+        // 530 and 532 answer USER or PASS; any other refusal comes with the greeting or after it.
+        if (e.ReplyCode == 530 || e.ReplyCode == 532) return "Login refused by the server: " + reply;
+        return "Refused by the server: " + reply;
+    } catch (const EIdSocketError& e) {
+        return SocketErrorReason(e.LastError, where, e.what());
+    } catch (const EIdConnectException& e) {
+        return SocketErrorReason(SocketErrorNumber(e.what()), where, e.what());
+    } catch (const EIdConnectTimeout&) {
+        return "Timed out";
+    } catch (const EIdReadTimeout&) {
+        return "Timed out";
+    } catch (const EIdConnClosedGracefully&) {
+        return "Connection closed by " + where;
+    } catch (const EIdClosedSocket&) {
+        return "Connection closed";
+    } catch (const std::exception& e) {
+        return OneLine(e.what());
+    } catch (...) {
+        return "Connection failed";
+    }
+}
+
+std::string TSessionController::FailureSummary(const std::string& siteName, const std::string& reason) {
+    return "Could not connect to FTP server " + siteName + ": " + reason;
+}
 
 void TSessionController::Connect() {
     if (ftp_.IsConnected()) return;
@@ -48,7 +120,9 @@ void TSessionController::SiteDialogConnect(int site) {
     window_.LoadSiteQueue(sites_.HasCurrentSite() ? sites_.CurrentSiteName() : std::string());
 }
 
-void TSessionController::StartSeries(bool reconnecting, bool emptyRemoteView) {
+void TSessionController::StartSeries(bool reconnecting, bool emptyRemoteView, bool userStarted) {
+    userStarted_ = userStarted;
+    window_.ShowConnectFailure(std::string(), false);
     s_.ConnectSoundPending = true;
     s_.Reconnecting = reconnecting;
     if (emptyRemoteView) window_.ClearRemoteView();
@@ -79,34 +153,44 @@ void TSessionController::Timer1Timer() {
     }
     const TFTPInfo site = CurrentSiteRecord(sites_);  // a copy: the table may change during the attempt
     timer_.SetEnabled(false);
+    // Retries 0 with a delay retries until the user stops it; with no delay it makes one attempt.
+    const bool unlimited = site.Retries <= 0 && site.RetryDelay > 0;
+    const int limit = unlimited ? 0 : std::max(1, site.Retries);
+    // A delay of 0 retries at once (the one-shot timer does not run with 0).
     const int64_t delayMs = static_cast<int64_t>(site.RetryDelay) * 1000;
-    timer_.SetInterval(static_cast<int>(std::clamp<int64_t>(delayMs, 0, INT_MAX)));
+    timer_.SetInterval(static_cast<int>(std::clamp<int64_t>(delayMs, 1, INT_MAX)));
     s_.ConnectAttempts += 1;
-    const std::string tryText = TryText(s_.ConnectAttempts, site.Retries, site.SiteName);
+    const std::string tryText = TryText(s_.ConnectAttempts, limit, site.SiteName);
     window_.LogLine(kLogIndent + tryText);
     window_.SetTrayTip(tryText, true);
     window_.SetStopEnabled(true);
 
     bool connected = false;
+    std::string reason;
     attempting_ = true;
     try {
         ftp_.OpenSession(true, IdTimeoutDefault);
         connected = true;
     } catch (...) {
-        // The client has logged the attempt's traffic and status; nothing more is shown.
+        // The client has logged the attempt's traffic; the reason is shown once the series ends.
+        reason = FailureReason(site.Host, site.Port);
     }
     attempting_ = false;
 
-    if (s_.ConnectAttempts == site.Retries || connected) {
+    if (connected || (!unlimited && s_.ConnectAttempts >= limit)) {
         if (s_.ConnectSoundPending) window_.PlaySound(TSoundEvent::Connected);
         s_.ConnectSoundPending = false;
     } else {
-        window_.LogLine(WaitingText(site.RetryDelay));
+        if (site.RetryDelay > 0) window_.LogLine(WaitingText(site.RetryDelay));
         timer_.SetEnabled(true);
     }
     if (!connected) {
-        // A series that never opened a connection raised no disconnection event to say so.
-        if (!timer_.Enabled()) window_.SetStateText("Disconnected");
+        if (!timer_.Enabled()) {
+            // A series that never opened a connection raised no disconnection event to say so.
+            window_.SetStateText("Disconnected");
+            window_.LogLine(kLogIndent + FailureSummary(site.SiteName, reason));
+            window_.ShowConnectFailure(reason, userStarted_);
+        }
         return;
     }
 

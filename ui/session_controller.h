@@ -62,6 +62,9 @@ public:
     virtual void RefreshReadyQueueRows() = 0;
     // The stored queue of the site becomes the live queue.
     virtual void LoadSiteQueue(const std::string& siteName) = 0;
+    // Why the last series ended without a connection, in the status bar ("" clears it); with
+    // messageBox also in a message box.
+    virtual void ShowConnectFailure(const std::string& reason, bool messageBox) = 0;
 };
 
 // The one-shot retry timer.
@@ -96,15 +99,20 @@ public:
     // An attempt of the series is blocked in the client.
     bool Attempting() const { return attempting_; }
 
-    // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...".
+    // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...";
+    // retries 0: a series without a limit, "Try 2 to connect on FTP server name".
     static std::string TryText(int attempt, int retries, const std::string& siteName);
     static std::string WaitingText(int delaySeconds);
+    // The failure being handled, in plain words ("Connection refused by 127.0.0.1:21").
+    static std::string FailureReason(const std::string& host, int port);
+    // The log's closing line of a series that found no connection.
+    static std::string FailureSummary(const std::string& siteName, const std::string& reason);
     static constexpr const char* kLogIndent = "                    ";  // twenty spaces
     // A tick that comes while an attempt is still blocked in the client waits this long.
     static constexpr int kBusyRetryMs = 50;
 
 private:
-    void StartSeries(bool reconnecting, bool emptyRemoteView);
+    void StartSeries(bool reconnecting, bool emptyRemoteView, bool userStarted = true);
 
     TIdFTP& ftp_;
     TSiteTable& sites_;
@@ -114,6 +122,7 @@ private:
     const TConnectionDefaults* defaults_;
     bool attempting_ = false;
     bool dropping_ = false;  // ServerEndedSession is closing the client
+    bool userStarted_ = false;  // the running series came from a command of the user
 };
 
 class TSessionWindowAdapter;

@@ -13,6 +13,7 @@
 #include <QMimeDatabase>
 #include <QStyle>
 #include <QTimer>
+#include <QLabel>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -30,6 +31,7 @@
 #include "ui/settings_form.h"
 #include "ui/sound_player.h"
 #include "ui/status_log.h"
+#include "ui/theme_icons.h"
 
 namespace {
 // Bytes decoded for display.
@@ -89,6 +91,13 @@ public:
     void FocusFirstRemoteRow() override { views_.FocusFirstRemoteRow(); }
     void RefreshReadyQueueRows() override { f_.Queue.RefreshReadyRows(); }
     void LoadSiteQueue(const std::string& siteName) override { f_.Queue.LoadSiteQueue(siteName); }
+    void ShowConnectFailure(const std::string& reason, bool messageBox) override {
+        // The file-name panel is idle while no connection is open.
+        const QString text = Shown(reason);
+        f_.SetPanelText(1, text);
+        if (f_.StatusPanels.size() > 1) f_.StatusPanels[1]->setToolTip(text);
+        if (messageBox && !text.isEmpty()) guard::ShowMessage(QStringLiteral("Could not connect.\n\n") + text);
+    }
 
 private:
     TMainForm& f_;
@@ -128,9 +137,8 @@ TSessionViews::TSessionViews(TMainForm& form) : QObject(&form), f_(form) {
     hooks.SessionEnded = [this](const std::string& words) { controller_->ServerEndedSession(words); };
     keepAlive_ = std::make_unique<TKeepAlive>(*f_.IdFTP1, std::move(hooks), nullptr);
 
-    const QStyle* style = QApplication::style();
-    icons_.push_back(style->standardIcon(QStyle::SP_DirIcon));
-    plainFileIcon_ = QFileIconProvider().icon(QFileIconProvider::File);
+    icons_.push_back(PaneFolderIcon());
+    plainFileIcon_ = PaneFileIcon();
 
     // Dragging from the panes: only while connected (the drop targets are the queue view's).
     SetDragEnabled(false);
@@ -202,6 +210,8 @@ void TSessionViews::ListRemoteDirectory(const std::string& path) {
     f_.HostDirInfo = std::move(rows);
     f_.LastRemoteRowIndex = static_cast<int>(f_.HostDirInfo.size()) - 1;
     ShowRows();
+    // A folder is entered at its first row, so a transfer command acts on a row the user sees.
+    SelectFirstRemoteRow();
     f_.SetPanelText(0, QStringLiteral("Ready"));
 
     if (dirKnown) {
@@ -222,12 +232,7 @@ QIcon TSessionViews::FileIcon(const std::string& fileName) {
     const TIconTailCache::TLookup slot = iconCache_.Lookup(fileName);
     if (slot.Slot < 0) return plainFileIcon_;
     if (slot.IsNew) {
-        // By name only: no file is touched.
-        static const QMimeDatabase mimes;
-        const QMimeType type = mimes.mimeTypeForFile(QStringLiteral(".") + Shown(slot.Tail), QMimeDatabase::MatchExtension);
-        QIcon icon = QIcon::fromTheme(type.iconName());
-        if (icon.isNull()) icon = QIcon::fromTheme(type.genericIconName());
-        if (icon.isNull()) icon = plainFileIcon_;
+        const QIcon icon = ThemeFileIcon(QStringLiteral(".") + Shown(slot.Tail), plainFileIcon_);
         if (static_cast<int>(icons_.size()) <= slot.Slot) icons_.resize(static_cast<size_t>(slot.Slot) + 1);
         icons_[static_cast<size_t>(slot.Slot)] = icon;
     }

@@ -207,6 +207,12 @@ bool TSettingsForm::Apply() {
     return false;
   }
   if (FSetClientSizes) FSetClientSizes(FSettings.Status.RecvBufferSize, FSettings.Status.SendBufferSize);
+  if (!result.Notice.empty()) {
+    // The fields show what is in force, and the user is told why they changed.
+    Edit1->setText(QString::number(FSettings.Status.RecvBufferSize));
+    Edit2->setText(QString::number(FSettings.Status.SendBufferSize));
+    Message(FromBytes(result.Notice));
+  }
 
   // The connection settings come last: a refused interval leaves it and the mode as they were.
   int32_t seconds = 0;

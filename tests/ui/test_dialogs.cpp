@@ -311,14 +311,21 @@ TEST_F(SettingsFormTest, ActivationShowsTheSettingsInForceAndTheClientsSizes) {
 
 TEST_F(SettingsFormTest, OutOfRangeSizesBecomeTheDefaultsAndReachTheClient) {
   Form->Open();
-  for (const char* typed : {"0", "40000"}) {
+  for (const QString typed : {"0", "65536"}) {
+    Messages.clear();
     Form->Edit1->setText(typed);
     Form->Edit2->setText("40000");
     QTest::mouseClick(Form->Button3, Qt::LeftButton);
+    // Not replaced silently: the range and the value used are named, and the fields show it.
+    EXPECT_EQ(Messages, QStringList{"Receive buffer size " + typed +
+                                    " is outside the allowed range 1 to 32768; 4096 is used.\n"
+                                    "Send buffer size 40000 is outside the allowed range 1 to 32768; 2048 is used."});
+    EXPECT_EQ(Form->Edit1->text(), "4096");
     Reactivate();
-    EXPECT_EQ(Form->Edit1->text(), "4096") << typed;
-    EXPECT_EQ(Form->Edit2->text(), "2048") << typed;
+    EXPECT_EQ(Form->Edit1->text(), "4096") << typed.toStdString();
+    EXPECT_EQ(Form->Edit2->text(), "2048") << typed.toStdString();
   }
+  Messages.clear();
   Form->Edit1->setText("32768");
   Form->Edit2->setText("1");
   Form->CheckBox4->setChecked(true);

@@ -44,6 +44,10 @@ class ConnectFormTest : public ::testing::Test {
   void SetUp() override {
     EnsureApplicationWithPrivateData();
     guard::SetMessageSink([this](const QString& text) { Messages << text; });
+    guard::SetQuestionSink([this](const QString& text) {
+      Questions << text;
+      return AnswerYes;
+    });
     Sites.SetPairedSlots(&Stores);
     // Three sites, each with one stored entry named after it.
     for (const char* name : {"zeta", "Alpha", "beta"}) {
@@ -70,6 +74,7 @@ class ConnectFormTest : public ::testing::Test {
   void TearDown() override {
     Form.reset();
     guard::SetMessageSink({});
+    guard::SetQuestionSink({});
   }
 
   void OpenForm() {
@@ -98,7 +103,8 @@ class ConnectFormTest : public ::testing::Test {
   TSiteTable Sites;
   TQueueStores Stores;
   std::unique_ptr<TConnectForm> Form;
-  QStringList Messages;
+  QStringList Messages, Questions;
+  bool AnswerYes = true;
   QStringList Events;
 };
 
@@ -282,7 +288,18 @@ TEST_F(ConnectFormTest, AddSiteTwiceAppendsTwoNewSitesThatSortInAfterReopening) 
 TEST_F(ConnectFormTest, DeletingTheMiddleSiteKeepsTheOthersWithTheirQueuesAndSelectsTheFirst) {
   OpenForm();
   Pick(1);
+  // Asked first, naming the site and its queue; No keeps everything.
+  AnswerYes = false;
   QTest::mouseClick(Form->Button4, Qt::LeftButton);
+  ASSERT_EQ(Questions.size(), 1);
+  EXPECT_TRUE(Questions[0].contains("\"Alpha\"")) << Questions[0].toStdString();
+  EXPECT_TRUE(Questions[0].contains("queue"));
+  EXPECT_EQ(ListTexts(), (QStringList{"zeta", "Alpha", "beta"}));
+  EXPECT_EQ(Stores.Count(), 3);
+  AnswerYes = true;
+  Pick(1);
+  QTest::mouseClick(Form->Button4, Qt::LeftButton);
+  EXPECT_EQ(Questions.size(), 2);
   EXPECT_TRUE(Messages.isEmpty());
   EXPECT_EQ(ListTexts(), (QStringList{"zeta", "beta"}));
   EXPECT_EQ(SiteNames(), (std::vector<std::string>{"zeta", "beta"}));

@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -508,6 +510,66 @@ TEST_F(MainFormTest, ALoginThroughTheWindowIsLoggedWithoutThePassword) {
     EXPECT_EQ(log.LineColor(pass), QColor(0, 128, 0));
     EXPECT_EQ(log.LineColor(welcome), QColor(0, 0, 0));
     EXPECT_EQ(log.LineColor(status), QColor(0, 0, 255));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
+    MakeForm();
+    form->setWindowState(Qt::WindowNoState);
+    form->resize(1280, 800);
+    form->show();
+    QApplication::processEvents();
+    const int paneMin = form->PaneSplitter->minimumSizeHint().height();
+    const QList<int> big = form->MainSplitter->sizes();
+    const auto shot = [this](const char* name) {
+        // For looking at the window: ORLIX_LAYOUT_SHOTS=folder writes what the test sees.
+        if (const char* dir = std::getenv("ORLIX_LAYOUT_SHOTS"))
+            form->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+    };
+    shot("1280x800");
+    for (const QSize size : {QSize(1600, 1000), QSize(800, 500)}) {
+        form->resize(size);
+        QApplication::processEvents();
+        EXPECT_EQ(form->size(), size);
+        shot(size.width() == 800 ? "800x500" : "1600x1000");
+        const QList<int> now = form->MainSplitter->sizes();
+        EXPECT_GE(now[1], paneMin);
+        // Nothing in the status bar is cut off; the file name keeps its width.
+        for (QLabel* panel : form->StatusPanels)
+            EXPECT_LE(panel->geometry().right(), form->StatusBar1->width()) << panel->objectName().toStdString();
+        EXPECT_GE(form->StatusPanels[1]->width(), 180);
+        if (size.width() == 800) {
+            // The log and the queue gave way first: down to their minimums before the panes shrank.
+            EXPECT_LT(now[1], big[1]);
+            EXPECT_EQ(now[0], form->StatusPanel->minimumHeight());
+            EXPECT_EQ(now[2], form->QueuePanel->minimumHeight());
+        } else {
+            EXPECT_GT(now[1], big[1]);
+            EXPECT_EQ(now[0], big[0]);  // spare height went to the panes
+        }
+    }
+    // Both panes grow with the window.
+    EXPECT_GT(form->HomeDirPanel->width(), 300);
+
+    form->resize(1280, 800);
+    QApplication::processEvents();
+    form->PaneSplitter->setSizes({700, 500});
+    const QList<int> panes = form->PaneSplitter->sizes();
+    form->SaveLayout();
+    struct stat st{};
+    ASSERT_EQ(::stat((dataDir + "layout.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    form->FirstActivation = false;
+    form.reset();
+    MakeForm();
+    form->setWindowState(Qt::WindowNoState);
+    form->resize(1280, 800);
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(form->PaneSplitter->sizes(), panes);
 }
 
 }  // namespace

@@ -8,11 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ftp/ftp_client.h"
 #include "sites/site_table.h"
+#include "transport/id_exception.h"
 #include "tests/support/ftp_servers.h"
 #include "ui/session_controller.h"
 
@@ -56,6 +58,12 @@ struct FakeWindow : ISessionWindow {
     void FocusFirstRemoteRow() override {}
     void RefreshReadyQueueRows() override { events.push_back("queue rows"); }
     void LoadSiteQueue(const std::string& name) override { events.push_back("queue " + name); }
+    void ShowConnectFailure(const std::string& reason, bool box) override {
+        failure = reason;
+        if (box) boxes.push_back(reason);
+    }
+    std::string failure;
+    std::vector<std::string> boxes;
 
     int Count(const std::string& prefix) const {
         int n = 0;
@@ -113,7 +121,7 @@ TEST_F(SessionControllerTest, ThreeAttemptsOnAClosedPortLogTriesAndWaits) {
     EXPECT_EQ(RunSeries(), 3);
     EXPECT_EQ(window.Count("                    Try "), 3);
     EXPECT_EQ(window.log[0], "                    Try 1 of 3 to connect on FTP server Home box");
-    EXPECT_EQ(window.log.back(), "                    Try 3 of 3 to connect on FTP server Home box");
+    EXPECT_EQ(window.log.end()[-2], "                    Try 3 of 3 to connect on FTP server Home box");
     EXPECT_EQ(window.Count("Waiting 1 seconds to try again ..."), 2);
     EXPECT_EQ(timer.interval, 1000);
     EXPECT_FALSE(timer.enabled);
@@ -124,6 +132,13 @@ TEST_F(SessionControllerTest, ThreeAttemptsOnAClosedPortLogTriesAndWaits) {
     EXPECT_FALSE(state.ConnectSoundPending);
     EXPECT_FALSE(ftp.IsConnected());
     EXPECT_EQ(window.state, "Disconnected");
+    // The series closes with why, once: a log line, the status bar and one message box.
+    const std::string reason = "Connection refused by 127.0.0.1:" + std::to_string(site().Port);
+    EXPECT_EQ(window.log.back(), "                    Could not connect to FTP server Home box: " + reason);
+    EXPECT_EQ(window.failure, reason);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{reason});
+    controller.Connect();  // a new series clears the reason
+    EXPECT_EQ(window.failure, "");
 }
 
 TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
@@ -144,13 +159,62 @@ TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
     EXPECT_EQ(window.log.back(), "Waiting 1 seconds to try again ...");
 }
 
-TEST_F(SessionControllerTest, NoRetriesAndNoDelayStopAfterTheWaitingLine) {
-    site().Port = ClosedPort();  // a new site: Retries 0, RetryDelay 0
+TEST_F(SessionControllerTest, ANewSitesZeroRetriesMakeOneAttemptOrRetryWithoutLimit) {
+    site().Port = ClosedPort();  // a new site: Retries 0, RetryDelay 0: one attempt, no "Waiting"
     controller.Connect();
     EXPECT_EQ(RunSeries(), 1);
-    EXPECT_EQ(window.log.back(), "Waiting 0 seconds to try again ...");
+    EXPECT_EQ(window.log[0], "                    Try 1 of 1 to connect on FTP server Home box");
+    EXPECT_EQ(window.Count("Waiting"), 0);
     EXPECT_FALSE(timer.enabled);
-    EXPECT_EQ(window.connectedSounds, 0);
+    EXPECT_EQ(window.boxes.size(), 1u);
+
+    // Retries 0 with a delay goes on until stopped, without a count; 3 with no delay at once.
+    window.log.clear();
+    site().RetryDelay = 2;
+    controller.Connect();
+    EXPECT_EQ(RunSeries(3), 3);
+    EXPECT_TRUE(timer.enabled);
+    EXPECT_EQ(timer.interval, 2000);
+    EXPECT_EQ(window.log[4], "                    Try 3 to connect on FTP server Home box");
+    EXPECT_EQ(window.Count("Waiting 2 seconds to try again ..."), 3);
+    EXPECT_EQ(window.boxes.size(), 1u);
+
+    window.log.clear();
+    site().Retries = 3;
+    site().RetryDelay = 0;
+    controller.Connect();
+    EXPECT_EQ(RunSeries(), 3);
+    EXPECT_EQ(window.Count("Waiting"), 0);
+    EXPECT_EQ(window.boxes.size(), 2u);
+}
+
+TEST_F(SessionControllerTest, FailureReasonsInPlainWords) {
+    const struct {
+        std::function<void()> raise;
+        std::string reason;
+    } cases[] = {
+        {[] { throw EIdProtocolReplyError(530, "Login incorrect.\r\n"); }, "Login refused by the server: 530 Login incorrect."},
+        {[] { throw EIdProtocolReplyError(421, "Too many\r\nusers\r\n"); }, "Refused by the server: 421 Too many users"},
+        {[] { throw EIdSocketError(10061); }, "Connection refused by ftp.test:21"},
+        {[] { throw EIdConnectException(EIdSocketError::MessageFor(10061)); }, "Connection refused by ftp.test:21"},
+        {[] { throw EIdSocketError(11001); }, "Host not found"},
+        {[] { throw EIdConnectTimeout(); }, "Timed out"},
+        {[] { throw EIdReadTimeout(); }, "Timed out"},
+        {[] { throw EIdSocketError(10065); }, "No route to host. (ftp.test:21)"},
+        {[] { throw EIdConnClosedGracefully(); }, "Connection closed by ftp.test:21"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.raise();
+        } catch (...) {
+            EXPECT_EQ(TSessionController::FailureReason("ftp.test", 21), c.reason);
+        }
+    }
+    try {
+        throw EIdSocketError(10061);
+    } catch (...) {
+        EXPECT_EQ(TSessionController::FailureReason("::1", 2121), "Connection refused by [::1]:2121");
+    }
 }
 
 TEST_F(SessionControllerTest, AnEmptySiteTableStillMakesAnAttempt) {
@@ -158,7 +222,7 @@ TEST_F(SessionControllerTest, AnEmptySiteTableStillMakesAnAttempt) {
     TSessionController c(ftp, none, state, window, timer);
     c.Connect();
     c.Timer1Timer();
-    EXPECT_EQ(window.log[0], "                    Try 1 of 0 to connect on FTP server New Site");
+    EXPECT_EQ(window.log[0], "                    Try 1 of 1 to connect on FTP server New Site");
     EXPECT_FALSE(ftp.IsConnected());
 }
 
@@ -240,6 +304,10 @@ TEST_F(SessionControllerServerTest, ARejectedLoginShowsDisconnectedWhileTheSerie
     EXPECT_EQ(RunSeries(), 1);
     EXPECT_EQ(window.Count("                    Try "), 2);
     EXPECT_TRUE(window.listed.empty());
+    const std::string reason = "Login refused by the server: 530 Authentication failed.";
+    EXPECT_EQ(window.failure, reason);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{reason});
+    EXPECT_EQ(window.log.back(), "                    Could not connect to FTP server Home box: " + reason);
 }
 
 TEST_F(SessionControllerServerTest, ATickDuringABlockedAttemptWaitsForIt) {

@@ -98,6 +98,11 @@ TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_EQ(Panel(0), "Disconnected");
     EXPECT_EQ(form->TrayTip, "Try 3 of 3 to connect on FTP server Test site");
+    // Why, in the status bar and once in a message box at the end of the series.
+    const QString reason = QStringLiteral("Connection refused by 127.0.0.1:%1").arg(s.Port);
+    EXPECT_EQ(form->PanelText(1), reason);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].endsWith(reason)) << messages[0].toStdString();
 
     // Again, stopped during the first wait: no further attempt.
     form->StatusList->ClearLog();

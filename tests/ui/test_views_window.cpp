@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
 
 #include "ui/enter_dir_form.h"
 #include "ui/goto_directory_form.h"
@@ -235,6 +238,60 @@ TEST_F(ViewsTest, LocalGotoRefusesAMissingFolder) {
     form->GotoDirectoryForm->Button1->click();
     EXPECT_FALSE(form->GotoDirectoryForm->isVisible());
     EXPECT_EQ(form->LocalDir(), local.file("target") + "/");
+}
+
+TEST_F(ViewsTest, EnteringAFolderSelectsItsFirstRowInBothPanes) {
+    const auto selectedRemote = [this] {
+        std::vector<std::string> names;
+        for (QTreeWidgetItem* item : form->RemoteDirList->selectedItems()) names.push_back(item->text(0).toStdString());
+        return names;
+    };
+    ASSERT_TRUE(SelectRow("sizes"));
+    form->RemoteDirListDblClick();
+    EXPECT_EQ(selectedRemote(), std::vector<std::string>{"a  b.txt"});
+    EXPECT_EQ(form->RemoteDirList->currentItem(), form->RemoteDirList->topLevelItem(0));
+    form->ListRemoteDirectory("/pub/empty");
+    EXPECT_TRUE(selectedRemote().empty());
+
+    // Local, reached by a typed path: the first row of the sorted list, folders first, case ignored.
+    TempDir local;
+    for (const char* d : {"b dir", "empty", "A dir"}) local.makeDir(d);
+    for (const char* f : {"z.txt", "B.txt", "a.txt"}) local.writeFile(f, "x");
+    const auto typePath = [this](const std::string& path) {
+        QLineEdit* edit = form->HomeDirCombo->lineEdit();
+        ASSERT_TRUE(edit);
+        edit->setText(QString::fromStdString(path));
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    const auto selectedLocal = [this] {
+        QStringList names;
+        for (const QModelIndex& i : form->HomeDirList->selectionModel()->selectedRows()) names << form->HomeDirModel->fileName(i);
+        return names;
+    };
+    typePath(local.file(""));
+    EXPECT_EQ(form->LocalDir(), local.file(""));
+    ASSERT_TRUE(RunUntil([&] { return form->HomeDirModel->rowCount(form->HomeDirList->rootIndex()) == 6; }));
+    RunUntil([] { return false; }, 300);  // the model's late sort and icons
+    EXPECT_EQ(selectedLocal(), QStringList{"A dir"});
+    // Icons from the theme, as in the remote pane.
+    const QModelIndex txt = form->HomeDirModel->index(QString::fromStdString(local.file("a.txt")));
+    EXPECT_FALSE(form->HomeDirModel->data(txt, Qt::DecorationRole).value<QIcon>().isNull());
+
+    typePath(local.file("empty"));
+    EXPECT_EQ(form->LocalDir(), local.file("empty") + "/");
+    RunUntil([] { return false; }, 200);
+    EXPECT_TRUE(selectedLocal().isEmpty());
+    // Up again: a folder read before is entered at its first row at once.
+    form->HomeDirUpButtonClick();
+    EXPECT_EQ(selectedLocal(), QStringList{"A dir"});
+
+    const std::string missing = local.file("missing");
+    typePath(missing);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].toStdString(), "Directory " + missing + " does not exists");
+    EXPECT_EQ(form->LocalDir(), local.file(""));
+    EXPECT_EQ(form->HomeDirCombo->currentText().toStdString() + "/", local.file(""));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 class BigListingTest : public WindowTest {};
