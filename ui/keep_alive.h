@@ -29,6 +29,8 @@ public:
     void Activity() { last_ = std::chrono::steady_clock::now(); }
     // One look at the session (the timer's tick).
     void Tick();
+    // True while a tick reads from or writes to the server.
+    bool InTick() const { return inTick_; }
 
     QTimer* Timer = nullptr;
 

@@ -216,9 +216,9 @@ void TSessionController::DisConnect() {
     window_.SetTrayTip("Disconnected", false);
 }
 
-void TSessionController::ClientDisconnected() {
+void TSessionController::ClientDisconnected(bool idleCheck) {
     window_.RefreshReadyQueueRows();
-    if (!dropping_) DisConnect();
+    if (!dropping_ && !idleCheck) DisConnect();
 }
 
 void TSessionController::ServerEndedSession(const std::string& words) {

@@ -88,7 +88,9 @@ public:
     void DisConnect();                 // ToolButton3Click
     void SiteDialogConnect(int site);  // the site dialog's "Connect"
     void Timer1Timer();
-    void ClientDisconnected();         // IdFTP1Disconnected
+    // IdFTP1Disconnected. idleCheck: the keep-alive was talking to the server, and reports the end
+    // itself through ServerEndedSession, which keeps the panes for the next command.
+    void ClientDisconnected(bool idleCheck = false);
 
     // The server ended the idle session (its 421 or a closed socket; words: what it said).
     void ServerEndedSession(const std::string& words);

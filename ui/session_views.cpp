@@ -152,7 +152,7 @@ void TSessionViews::Connect() { controller_->Connect(); }
 void TSessionViews::DisConnect() { controller_->DisConnect(); }
 void TSessionViews::ReConnect() { controller_->ReConnect(); }
 void TSessionViews::Timer1Timer() { controller_->Timer1Timer(); }
-void TSessionViews::IdFTP1Disconnected() { controller_->ClientDisconnected(); }
+void TSessionViews::IdFTP1Disconnected() { controller_->ClientDisconnected(keepAlive_ && keepAlive_->InTick()); }
 void TSessionViews::SiteDialogConnect(int siteIndex) { controller_->SiteDialogConnect(siteIndex); }
 
 bool TSessionViews::SessionIdle() const {
