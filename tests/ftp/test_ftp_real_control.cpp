@@ -118,10 +118,6 @@ TEST_P(RealControl, WrongPasswordFailsAndDisconnects) {
 INSTANTIATE_TEST_SUITE_P(Servers, RealControl,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
                                            FtpServerKind::PureFtpd),
-                         [](const auto& info) {
-                             std::string n = FtpServerProcess::name(info.param);
-                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-                             return n;
-                         });
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
 
 }  // namespace

@@ -355,9 +355,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          FtpServerKind::PureFtpd),
                        ::testing::Values(DataMode::Pasv, DataMode::Epsv, DataMode::Port, DataMode::Eprt)),
     [](const auto& info) {
-        std::string n = FtpServerProcess::name(std::get<0>(info.param));
-        n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-        return n + "_" + ModeName(std::get<1>(info.param));
+        return FtpServerProcess::testName(std::get<0>(info.param)) + "_" + ModeName(std::get<1>(info.param));
     });
 
 }  // namespace

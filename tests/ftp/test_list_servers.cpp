@@ -15,6 +15,14 @@
 
 namespace {
 
+void LogIn(TIdFTP& ftp, FtpServerProcess& server) {
+    ftp.SetHost(server.host());
+    ftp.SetPort(server.port());
+    ftp.Username = server.user();
+    ftp.Password = server.password();
+    ftp.OpenSession();
+}
+
 constexpr int64_t kHuge = 5LL << 30;
 
 class RealListing : public ::testing::TestWithParam<FtpServerKind> {};
@@ -36,11 +44,7 @@ TEST_P(RealListing, ItemsMatchTheFilesOnDisk) {
     ASSERT_TRUE(server);
     server->syncOwnership();
     TIdFTP ftp;
-    ftp.SetHost(server->host());
-    ftp.SetPort(server->port());
-    ftp.Username = server->user();
-    ftp.Password = server->password();
-    ftp.OpenSession();
+    LogIn(ftp, *server);
     ftp.List(nullptr, "", true, false);
     TIdFTPListItems& items = ftp.ParsedListing();
     std::string raw;
@@ -88,11 +92,7 @@ TEST_P(RealListing, ItemsMatchTheFilesOnDisk) {
 INSTANTIATE_TEST_SUITE_P(Servers, RealListing,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
                                            FtpServerKind::PureFtpd),
-                         [](const auto& info) {
-                             std::string n = FtpServerProcess::name(info.param);
-                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-                             return n;
-                         });
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
 
 // MLSD and LIST of one tree agree on names, file sizes and which entries are folders.
 class MlsdVersusList : public ::testing::TestWithParam<FtpServerKind> {};
@@ -110,11 +110,7 @@ TEST_P(MlsdVersusList, SameNamesSizesAndFolders) {
     auto server = FtpServerProcess::start(GetParam(), root.path());
     ASSERT_TRUE(server);
     TIdFTP ftp;
-    ftp.SetHost(server->host());
-    ftp.SetPort(server->port());
-    ftp.Username = server->user();
-    ftp.Password = server->password();
-    ftp.OpenSession();
+    LogIn(ftp, *server);
     ASSERT_TRUE(ftp.HasFeature("MLST"));
 
     using Entry = std::pair<bool, int64_t>;  // folder, size of a file
@@ -141,10 +137,6 @@ TEST_P(MlsdVersusList, SameNamesSizesAndFolders) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, MlsdVersusList,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
-                         [](const auto& info) {
-                             std::string n = FtpServerProcess::name(info.param);
-                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-                             return n;
-                         });
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
 
 }  // namespace

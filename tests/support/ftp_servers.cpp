@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "tests/support/ftp_servers.h"
 
 #include <arpa/inet.h>
@@ -246,6 +247,12 @@ const char* FtpServerProcess::name(Kind kind) {
     case Kind::PureFtpd: return "pure-ftpd";
     }
     return "?";
+}
+
+std::string FtpServerProcess::testName(Kind kind) {
+    std::string n = name(kind);
+    n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+    return n;
 }
 
 bool FtpServerProcess::available(Kind kind, std::string* why) {

@@ -46,6 +46,8 @@ public:
     // Whether the kind can run here; otherwise why not (in *why).
     static bool available(Kind kind, std::string* why = nullptr);
     static const char* name(Kind kind);  // "pyftpdlib", "vsftpd", "proftpd", "pure-ftpd"
+    // The name as a test-name part (letters, digits and "_" only): "pureftpd".
+    static std::string testName(Kind kind);
 
     // Stops the server (its whole process group) and removes its configuration folder.
     ~FtpServerProcess();

@@ -323,4 +323,24 @@ struct Rig {
     }
 };
 
+// One real server per test, a rig connected to it, and folders for the server, the local side and
+// the data files.
+class RunnerServerTest : public ::testing::TestWithParam<FtpServerKind> {
+protected:
+    void SetUp() override { ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam()); }
+
+    void Start() {
+        server = FtpServerProcess::start(GetParam(), root.path());
+        ASSERT_TRUE(server);
+        rig.runner.SetDataDir(data.path());
+        rig.Connect(server->port());
+    }
+
+    TempDir root{"orlix-runner-srv"};
+    TempDir local{"orlix-runner-local"};
+    TempDir data{"orlix-runner-data"};
+    std::unique_ptr<FtpServerProcess> server;
+    Rig rig;
+};
+
 }  // namespace runner_test

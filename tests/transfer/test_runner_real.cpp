@@ -9,23 +9,7 @@ using namespace runner_test;
 
 namespace {
 
-class RunnerReal : public ::testing::TestWithParam<FtpServerKind> {
-protected:
-    void SetUp() override { ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam()); }
-
-    void Start() {
-        server = FtpServerProcess::start(GetParam(), root.path());
-        ASSERT_TRUE(server);
-        rig.runner.SetDataDir(data.path());
-        rig.Connect(server->port());
-    }
-
-    TempDir root{"orlix-runner-srv"};
-    TempDir local{"orlix-runner-local"};
-    TempDir data{"orlix-runner-data"};
-    std::unique_ptr<FtpServerProcess> server;
-    Rig rig;
-};
+class RunnerReal : public RunnerServerTest {};
 
 // Three levels, 50 files: an empty one, names with spaces, one of 100 MiB.
 void MakeTree(TempDir& dir, const std::string& base) {
@@ -333,10 +317,6 @@ TEST_P(RunnerTreeNames, LinksAndNamesOfATree) {
 INSTANTIATE_TEST_SUITE_P(Servers, RunnerTreeNames,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
                                            FtpServerKind::PureFtpd),
-                         [](const auto& info) {
-                             std::string n = FtpServerProcess::name(info.param);
-                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
-                             return n;
-                         });
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
 
 }  // namespace

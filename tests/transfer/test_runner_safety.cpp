@@ -14,22 +14,9 @@ using namespace runner_test;
 
 namespace {
 
-class RunnerSafe : public ::testing::TestWithParam<FtpServerKind> {
+class RunnerSafe : public RunnerServerTest {
 protected:
-    void SetUp() override { ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam()); }
-    void Start() {
-        server = FtpServerProcess::start(GetParam(), root.path());
-        ASSERT_TRUE(server);
-        rig.runner.SetDataDir(data.path());
-        rig.Connect(server->port());
-    }
     std::string Status(int i) const { return rig.queue.Entry(i).Status; }
-
-    TempDir root{"orlix-safe-srv"};
-    TempDir local{"orlix-safe-local"};
-    TempDir data{"orlix-safe-data"};
-    std::unique_ptr<FtpServerProcess> server;
-    Rig rig;
 };
 
 // Stop while the listing before an upload runs: the remote file is neither judged absent nor
