@@ -17,6 +17,7 @@ struct TWord {
 constexpr TWord kModes[] = {{"default", 0}, {"passive", 1}, {"active", 2}};
 constexpr TWord kEncodings[] = {{"auto", 0}, {"utf-8", 1}, {"raw", 2}};
 constexpr TWord kSwitch[] = {{"off", 0}, {"on", 1}};
+constexpr TWord kEncryption[] = {{"tls-if-available", 0}, {"tls-explicit", 1}, {"tls-implicit", 2}, {"plain", 3}};
 
 template <std::size_t N>
 const char* WordOf(const TWord (&words)[N], int value) {
@@ -53,6 +54,7 @@ std::string SiteLine(const std::string& name, const TSiteOptions& o) {
     line += std::string(" data-mode=") + WordOf(kModes, static_cast<int>(o.DataMode));
     line += std::string(" name-encoding=") + WordOf(kEncodings, static_cast<int>(o.NameEncoding));
     line += std::string(" keep-alive=") + WordOf(kSwitch, o.KeepAlive ? 1 : 0);
+    line += std::string(" encryption=") + WordOf(kEncryption, static_cast<int>(o.Encryption));
     for (const std::string& f : o.LaterFields) line += " " + f;
     return line + "\n";
 }
@@ -167,6 +169,9 @@ TSiteOptionsContents TSiteOptionsFile::Parse(const std::string& bytes) {
                 } else if (field == "keep-alive") {
                     ok = ValueOf(kSwitch, value, v);
                     if (ok) o.KeepAlive = v != 0;
+                } else if (field == "encryption") {
+                    ok = ValueOf(kEncryption, value, v);
+                    if (ok) o.Encryption = static_cast<TSiteEncryption>(v);
                 } else {
                     o.LaterFields.push_back(words[w]);
                 }

@@ -13,12 +13,15 @@ class TSiteTable;
 
 enum class TDataConnectionMode { Default = 0, Passive = 1, Active = 2 };
 enum class TSiteNameEncoding { Auto = 0, Utf8 = 1, Raw = 2 };
+// How the site's sessions are encrypted. Sites without a record use TLS when the server offers it.
+enum class TSiteEncryption { ExplicitIfAvailable = 0, RequireExplicit = 1, RequireImplicit = 2, PlainOnly = 3 };
 
 // One site's options. A default-constructed value holds a new site's options.
 struct TSiteOptions {
     TDataConnectionMode DataMode = TDataConnectionMode::Default;
     TSiteNameEncoding NameEncoding = TSiteNameEncoding::Auto;
     bool KeepAlive = true;
+    TSiteEncryption Encryption = TSiteEncryption::ExplicitIfAvailable;
     // Fields a later version wrote ("key=value" as stored), written back unchanged.
     std::vector<std::string> LaterFields;
 

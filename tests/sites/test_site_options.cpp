@@ -38,7 +38,7 @@ TEST(SiteOptionsFile, ParsesWhatItCanAndReportsTheRest) {
         {"CR LF lines and blank lines", "Orlix FTP client site options\r\nversion 1\r\n\r\nsite a\r\n",
          TDataConnectionMode::Passive, 60, 1, false},
         {"a later version with a field and a line this one does not know",
-         "Orlix FTP client site options\nversion 7\ntls-policy strict\nsite a encryption=explicit\n",
+         "Orlix FTP client site options\nversion 7\ntls-policy strict\nsite a proxy=socks5\n",
          TDataConnectionMode::Passive, 60, 1, false},
         {"no header", "site a\n", TDataConnectionMode::Passive, 60, 0, true},
         {"version not a number", "Orlix FTP client site options\nversion x\nsite a\n", TDataConnectionMode::Passive,
