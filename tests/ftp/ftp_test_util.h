@@ -20,6 +20,7 @@
 struct FtpRecorder {
     std::vector<std::string> statuses;
     std::vector<std::string> sent;
+    std::vector<std::string> traffic;  // both directions, for a failure message
     TIdLogEvent log;
 
     explicit FtpRecorder(TIdFTP& ftp) {
@@ -30,11 +31,17 @@ struct FtpRecorder {
             std::string line = data;
             while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
             sent.push_back(line);
+            traffic.push_back("> " + line);
         };
+        log.OnReceived = [this](TIdLogEvent*, const std::string&, const std::string& d) { traffic.push_back("< " + d); };
         // ORLIX_FTP_TRACE=1 prints the control traffic, to see what a server really sends.
         if (std::getenv("ORLIX_FTP_TRACE")) {
             auto print = [](const char* dir, const std::string& data) { std::fprintf(stderr, "%s %s", dir, data.c_str()); };
-            log.OnReceived = [print](TIdLogEvent*, const std::string&, const std::string& d) { print("<", d); };
+            auto received = log.OnReceived;
+            log.OnReceived = [print, received](TIdLogEvent* l, const std::string& a, const std::string& d) {
+                print("<", d);
+                received(l, a, d);
+            };
             auto sent = log.OnSent;
             log.OnSent = [print, sent](TIdLogEvent* l, const std::string& a, const std::string& d) {
                 print(">", d);
@@ -43,6 +50,14 @@ struct FtpRecorder {
         }
         log.SetActive(true);
         ftp.SetIntercept(&log);
+    }
+
+    // The last n lines of the control traffic.
+    std::string tail(std::size_t n) const {
+        std::string out;
+        for (std::size_t i = traffic.size() > n ? traffic.size() - n : 0; i < traffic.size(); ++i)
+            out += traffic[i] + (traffic[i].empty() || traffic[i].back() != '\n' ? "\n" : "");
+        return out;
     }
 
     bool sentLine(const std::string& line) const {
