@@ -135,10 +135,15 @@ TConnectForm::TConnectForm(TSiteTable& sites, QWidget* parent) : QDialog(parent)
   ComboBox2 = new QComboBox(AdvancedGroup);
   ComboBox2->addItems({"Auto", "UTF-8", "Raw Bytes"});
   CheckBox1 = new QCheckBox("Keep Connection Alive", AdvancedGroup);
-  auto* advancedLayout = new QHBoxLayout(AdvancedGroup);
-  advancedLayout->addWidget(Labeled("Data Connection:", ComboBox1, AdvancedGroup));
-  advancedLayout->addWidget(Labeled("File Name Encoding:", ComboBox2, AdvancedGroup));
-  advancedLayout->addWidget(CheckBox1, 0, Qt::AlignBottom);
+  ComboBox3 = new QComboBox(AdvancedGroup);
+  ComboBox3->addItems({"Use explicit FTP over TLS if available", "Require explicit FTP over TLS",
+                       "Require implicit FTP over TLS", "Only use plain FTP (insecure)"});
+  ComboBox3->setToolTip("Implicit TLS usually listens on port 990");
+  auto* advancedLayout = new QGridLayout(AdvancedGroup);
+  advancedLayout->addWidget(Labeled("Data Connection:", ComboBox1, AdvancedGroup), 0, 0);
+  advancedLayout->addWidget(Labeled("File Name Encoding:", ComboBox2, AdvancedGroup), 0, 1);
+  advancedLayout->addWidget(CheckBox1, 0, 2, Qt::AlignBottom);
+  advancedLayout->addWidget(Labeled("Encryption:", ComboBox3, AdvancedGroup), 1, 0, 1, 2);
 
   Button1 = new QPushButton("&Connect", this);
   Button1->setDefault(true);
@@ -199,6 +204,7 @@ TConnectForm::TConnectForm(TSiteTable& sites, QWidget* parent) : QDialog(parent)
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { OptionsChanged(); });
   connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this] { OptionsChanged(); });
   connect(CheckBox1, &QCheckBox::toggled, this, [this] { OptionsChanged(); });
+  connect(ComboBox3, &QComboBox::currentIndexChanged, this, [this] { OptionsChanged(); });
 
   connect(FTPList, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!FSelecting && row >= 0) FTPListSelect(row);
@@ -318,6 +324,7 @@ void TConnectForm::ShowOptions(const TSiteOptions& options) {
   ComboBox1->setCurrentIndex(static_cast<int>(options.DataMode));
   ComboBox2->setCurrentIndex(static_cast<int>(options.NameEncoding));
   CheckBox1->setChecked(options.KeepAlive);
+  ComboBox3->setCurrentIndex(static_cast<int>(options.Encryption));
   FShowingOptions = false;
 }
 
@@ -327,6 +334,14 @@ void TConnectForm::OptionsChanged() {
   o.DataMode = static_cast<TDataConnectionMode>(std::max(0, ComboBox1->currentIndex()));
   o.NameEncoding = static_cast<TSiteNameEncoding>(std::max(0, ComboBox2->currentIndex()));
   o.KeepAlive = CheckBox1->isChecked();
+  const TSiteEncryption was = o.Encryption;
+  o.Encryption = static_cast<TSiteEncryption>(std::max(0, ComboBox3->currentIndex()));
+  // Implicit TLS has a port of its own; a port the user chose himself is left alone.
+  const bool implicitNow = o.Encryption == TSiteEncryption::RequireImplicit;
+  if (implicitNow != (was == TSiteEncryption::RequireImplicit)) {
+    const QString from = implicitNow ? "21" : "990", to = implicitNow ? "990" : "21";
+    if (LabeledEdit5->text().trimmed() == from) LabeledEdit5->setText(to);
+  }
 }
 
 void TConnectForm::UpdateEditsEnabled() {

@@ -68,6 +68,7 @@ class TConnectForm : public QDialog {
   QComboBox* ComboBox1 = nullptr;  // data connection: Default, Passive, Active
   QComboBox* ComboBox2 = nullptr;  // name encoding: Auto, UTF-8, Raw Bytes
   QCheckBox* CheckBox1 = nullptr;  // keep alive
+  QComboBox* ComboBox3 = nullptr;  // encryption, in the order of TSiteEncryption
   QPushButton* Button1 = nullptr;  // "&Connect", default
   QPushButton* Button2 = nullptr;  // "E&xit", Escape
   QPushButton* Button3 = nullptr;  // "&Add Site"

@@ -39,6 +39,7 @@
 #include "transport/anti_freeze.h"
 #include "ui/about_form.h"
 #include "ui/all_exists_form.h"
+#include "ui/certificate_form.h"
 #include "ui/connect_form.h"
 #include "ui/enter_dir_form.h"
 #include "ui/goto_directory_form.h"
@@ -275,6 +276,11 @@ void TMainForm::CreateDialogs() {
         },
         this);
     SettingsForm->SetConnectionDefaults(&SiteOptions.Defaults);
+    CertificateForm = new TCertificateForm(this);
+    CertificateTrust.SetQuestions(CertificateForm);
+    CertificateTrust.OnSaveError = [](const std::string& message) {
+        guard::ShowMessage(statuslog::Display("The trusted certificate is kept for this session only. " + message));
+    };
 
     connect(EnterDirForm, &TEnterDirForm::NameEntered, this,
             [this](int mode, const QString& name) { guard::Run([=, this] { EnterDirNameEntered(mode, name); }); });
@@ -676,6 +682,13 @@ void TMainForm::BuildStatusBar() {
     auto* pl = new QHBoxLayout(StatusPanels[4]);
     pl->setContentsMargins(2, 2, 2, 2);
     pl->addWidget(ProgressBar1);
+
+    EncryptionPanel = new QLabel(StatusBar1);
+    EncryptionPanel->setObjectName(QStringLiteral("EncryptionPanel"));
+    EncryptionPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    EncryptionPanel->setIndent(3);
+    StatusBar1->addPermanentWidget(EncryptionPanel);
+    EncryptionPanel->hide();
 }
 
 void TMainForm::LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list) {
@@ -845,6 +858,14 @@ void TMainForm::LoadStoredState() {
 
     const TSiteOptionsLoadReport options = SiteOptions.Load(DataDir, SiteTable);
     if (!options.Message.empty()) notices << statuslog::Display(options.Message);
+
+    // An unreadable file trusts nothing this run; it is kept aside before the next save over it.
+    try {
+        const std::string trust = CertificateTrust.Load(DataDir);
+        if (!trust.empty()) notices << statuslog::Display(trust);
+    } catch (const EInOutError& e) {
+        notices << statuslog::Display(e.Message());
+    }
 
     for (const QString& n : notices) guard::ShowMessage(n);
 }

@@ -19,6 +19,7 @@
 #include "settings/program_settings.h"
 #include "sites/site_options.h"
 #include "sites/site_table.h"
+#include "transfer/certificate_trust.h"
 #include "transfer/queue_model.h"
 #include "transfer/transfer_state.h"
 #include "transport/intercept.h"
@@ -63,6 +64,7 @@ class TRenameBox;
 class TGotoDirectoryForm;
 class TAboutForm;
 class TSettingsForm;
+class TCertificateForm;
 
 // The queue list's rows: a thin view of the live queue, told of every change row by row.
 class TQueueListModel : public QAbstractTableModel, public IQueueView {
@@ -131,6 +133,8 @@ public:
     TProgramSettings Settings;
     // Per-site connection options and the program-wide connection settings.
     TSiteOptionsFile SiteOptions;
+    // The trusted server certificates and this run's answers about the others.
+    TCertificateTrust CertificateTrust;
     // The live queue, the stored queues of all sites and the byte total.
     TTransferQueue Queue;
 
@@ -148,6 +152,8 @@ public:
     TGotoDirectoryForm* GotoDirectoryForm = nullptr;
     TAboutForm* AboutForm = nullptr;
     TSettingsForm* SettingsForm = nullptr;
+    // Asked by CertificateTrust for the window's session and the queue's reconnects alike.
+    TCertificateForm* CertificateForm = nullptr;
 
     // ---- Controls ----
     QToolBar* ToolBar1 = nullptr;
@@ -191,6 +197,9 @@ public:
     QStatusBar* StatusBar1 = nullptr;
     std::vector<QLabel*> StatusPanels;  // eight panels, counted from 0
     QProgressBar* ProgressBar1 = nullptr;
+    // Whether the session is encrypted: "TLS" (protocol and cipher as tool tip), "Not encrypted",
+    // or nothing while disconnected.
+    QLabel* EncryptionPanel = nullptr;
 
     QSystemTrayIcon* TrayIcon = nullptr;
 
@@ -326,6 +335,12 @@ public:
     void Timer1Timer();
     void IdFTP1Disconnected();
     void SiteDialogConnect(int siteIndex);
+    // ---- Encryption hookup (main_form_session.cpp): the TLS side of the client meets the window
+    // here. The certificate check for the client's certificate event, and the indicator, told after
+    // each login whether the session is encrypted (description: protocol and cipher).
+    TTlsCertificateCheck CertificateCheck();
+    void ShowEncryption(bool encrypted, const std::string& description);
+    void ClearEncryption();
 
     // ---- Directory views (main_form_views.cpp) ----
     void ListRemoteDirectory(const std::string& path = std::string());

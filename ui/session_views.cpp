@@ -57,6 +57,7 @@ public:
     }
     void ShowDisconnected() override {
         f_.ApplyDisconnectedAvailability();
+        f_.ClearEncryption();
         ClearRemoteView();
         views_.SetDragEnabled(false);
         if (f_.HomeDirList && f_.HomeDirList->isVisible()) f_.HomeDirList->setFocus();

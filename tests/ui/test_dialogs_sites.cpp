@@ -480,4 +480,50 @@ TEST_F(ConnectFormTest, AdvancedFieldsShowAndWriteEachSitesOwnOptions) {
   Form->reject();
 }
 
+TEST_F(ConnectFormTest, EncryptionChoiceIsKeptPerSiteAndImplicitMovesTheStandardPort) {
+  OpenForm();
+  QStringList items;
+  for (int i = 0; i < Form->ComboBox3->count(); ++i) items << Form->ComboBox3->itemText(i);
+  EXPECT_EQ(items, QStringList({"Use explicit FTP over TLS if available", "Require explicit FTP over TLS",
+                                "Require implicit FTP over TLS", "Only use plain FTP (insecure)"}));
+  Pick(0);
+  EXPECT_EQ(Form->ComboBox3->currentIndex(), 0);
+  struct TStep {
+    TSiteEncryption Choice;
+    const char* PortBefore;  // typed before the choice; nullptr leaves the field
+    int PortAfter;
+  };
+  const TStep steps[] = {
+      {TSiteEncryption::RequireExplicit, "21", 21},
+      {TSiteEncryption::RequireImplicit, nullptr, 990},
+      {TSiteEncryption::PlainOnly, nullptr, 21},
+      {TSiteEncryption::RequireImplicit, "2121", 2121},  // a port of the user's own stays
+      {TSiteEncryption::ExplicitIfAvailable, nullptr, 2121},
+      {TSiteEncryption::RequireImplicit, "21", 990},
+      {TSiteEncryption::RequireExplicit, "990", 21},
+  };
+  for (const TStep& s : steps) {
+    SCOPED_TRACE(static_cast<int>(s.Choice));
+    if (s.PortBefore) Form->LabeledEdit5->setText(s.PortBefore);
+    Form->ComboBox3->setCurrentIndex(static_cast<int>(s.Choice));
+    EXPECT_EQ(Sites.Site(0).Options.Encryption, s.Choice);
+    EXPECT_EQ(Sites.Site(0).Port, s.PortAfter);
+    EXPECT_EQ(Form->LabeledEdit5->text(), QString::number(s.PortAfter));
+  }
+  // Showing another site shows its own choice and neither changes its port nor carries this one over.
+  Sites.Site(1).Port = 21;
+  Sites.Site(1).Options.Encryption = TSiteEncryption::RequireImplicit;
+  Pick(1);
+  EXPECT_EQ(Form->ComboBox3->currentIndex(), 2);
+  EXPECT_EQ(Sites.Site(1).Port, 21);
+  Pick(0);
+  EXPECT_EQ(Sites.Site(0).Options.Encryption, TSiteEncryption::RequireExplicit);
+  EXPECT_EQ(Sites.Site(1).Options.Encryption, TSiteEncryption::RequireImplicit);
+  // A new site starts with the first choice.
+  Form->Button3->click();
+  EXPECT_EQ(Form->ComboBox3->currentIndex(), 0);
+  EXPECT_EQ(Sites.Site(3).Options.Encryption, TSiteEncryption::ExplicitIfAvailable);
+  Form->reject();
+}
+
 }  // namespace
