@@ -377,7 +377,6 @@ void TIdFTP::ProtectData() {
 void TIdFTP::SecureDataConnection(const std::vector<int16_t>& preliminary) {
     auto* tls = dynamic_cast<TIdIOHandlerTls*>(dataConnection_->IOHandler());
     if (!tls) return;
-    TIdIOHandlerTls* control = ControlTls();
     // Servers differ in whether they answer the command before or after the handshake, and a
     // refusal ends it without one: the control connection is watched while it runs.
     auto watch = [&] {
@@ -385,7 +384,7 @@ void TIdFTP::SecureDataConnection(const std::vector<int16_t>& preliminary) {
             ReadPreliminaryReply(preliminary);
     };
     // Servers accept data connections only as resumptions of the control connection's session.
-    tls->StartTls(Host(), control ? control->Session() : nullptr, watch);
+    tls->StartTls(Host(), true, watch);
     const TTlsPeerCertificate cert = tls->PeerCertificate();
     if (cert.Sha256 != controlFingerprint_)
         throw EIdTlsError("The data connection's certificate differs from the control connection's.");

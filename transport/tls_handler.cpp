@@ -125,20 +125,36 @@ TIdTlsContext::TIdTlsContext(const TIdTlsOptions& options) {
     SSL_CTX_sess_set_new_cb(ctx_, &TIdIOHandlerTls::NewSessionCallbackEntry);
 }
 
-TIdTlsContext::~TIdTlsContext() { SSL_CTX_free(ctx_); }
+TIdTlsContext::~TIdTlsContext() {
+    for (SSL_SESSION* s : sessions_) SSL_SESSION_free(s);
+    SSL_CTX_free(ctx_);
+}
+
+void TIdTlsContext::AddSession(SSL_SESSION* session) {
+    sessions_.push_back(session);
+    // A long session keeps only a few.
+    if (sessions_.size() > 8) {
+        SSL_SESSION_free(sessions_.front());
+        sessions_.erase(sessions_.begin());
+    }
+}
+
+SSL_SESSION* TIdTlsContext::TakeSession() {
+    if (sessions_.empty()) return nullptr;
+    SSL_SESSION* s = sessions_.back();
+    if (sessions_.size() > 1) sessions_.pop_back();
+    else SSL_SESSION_up_ref(s);
+    return s;
+}
 
 TIdIOHandlerTls::TIdIOHandlerTls(std::shared_ptr<TIdTlsContext> context) : context_(std::move(context)) {}
 
-TIdIOHandlerTls::~TIdIOHandlerTls() {
-    FreeSsl();
-    if (session_) SSL_SESSION_free(session_);
-}
+TIdIOHandlerTls::~TIdIOHandlerTls() { FreeSsl(); }
 
 int TIdIOHandlerTls::NewSessionCallbackEntry(SSL* ssl, SSL_SESSION* session) {
     auto* self = static_cast<TIdIOHandlerTls*>(SSL_get_ex_data(ssl, HandlerIndex()));
     if (!self) return 0;
-    if (self->session_) SSL_SESSION_free(self->session_);
-    self->session_ = session;
+    self->context_->AddSession(session);
     return 1;  // the reference is ours
 }
 
@@ -184,7 +200,7 @@ bool TIdIOHandlerTls::WaitSocket(short events, int timeout, const std::function<
     }
 }
 
-void TIdIOHandlerTls::StartTls(const std::string& verifyName, SSL_SESSION* resume,
+void TIdIOHandlerTls::StartTls(const std::string& verifyName, bool resume,
                                const std::function<void()>& onWaiting) {
     TIdSocketHandle* b = Binding();
     if (!b || !b->HandleAllocated()) throw EIdClosedSocket();
@@ -208,7 +224,12 @@ void TIdIOHandlerTls::StartTls(const std::string& verifyName, SSL_SESSION* resum
             SSL_set1_host(ssl_, name.c_str());
         }
     }
-    if (resume) SSL_set_session(ssl_, resume);
+    if (resume) {
+        if (SSL_SESSION* session = context_->TakeSession()) {
+            SSL_set_session(ssl_, session);
+            SSL_SESSION_free(session);
+        }
+    }
     SSL_set_connect_state(ssl_);
     for (;;) {
         ERR_clear_error();
@@ -258,11 +279,6 @@ TTlsPeerCertificate TIdIOHandlerTls::PeerCertificate() const {
     const long result = SSL_get_verify_result(ssl_);
     if (result != X509_V_OK) c.Problem = X509_verify_cert_error_string(result);
     return c;
-}
-
-SSL_SESSION* TIdIOHandlerTls::Session() const {
-    if (session_) return session_;
-    return ssl_ ? SSL_get0_session(ssl_) : nullptr;
 }
 
 bool TIdIOHandlerTls::SessionReused() const { return ssl_ && SSL_session_reused(ssl_) == 1; }
@@ -377,6 +393,13 @@ void TIdIOHandlerTls::ShutdownTls() {
         const long long l = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         return static_cast<int>(std::max(0LL, l));
     };
+    // What the server sent meanwhile first: a session ticket read after close_notify is lost, and
+    // servers that take a session only once need the new one for the next data connection.
+    char sink[16384];
+    while (!closed_) {
+        ERR_clear_error();
+        if (SSL_read(ssl_, sink, sizeof sink) <= 0) break;
+    }
     for (;;) {
         ERR_clear_error();
         const int r = SSL_shutdown(ssl_);
@@ -390,7 +413,6 @@ void TIdIOHandlerTls::ShutdownTls() {
     shutdownSent_ = true;
     GStack().Shutdown(b->Handle(), SHUT_WR);
     // Read to the server's end: bytes left unread would turn our close into a reset.
-    char sink[16384];
     while (!closed_) {
         ERR_clear_error();
         const int r = SSL_read(ssl_, sink, sizeof sink);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "transport/id_exception.h"
 #include "transport/io_handler.h"
@@ -40,8 +41,16 @@ public:
 
     SSL_CTX* Native() const { return ctx_; }
 
+    // Sessions the server gave, newest last. Servers may take a TLS 1.3 ticket only once, and
+    // every resumed data connection brings new ones.
+    void AddSession(SSL_SESSION* session);  // takes the reference
+    // The newest session for a resumption (a reference for the caller), or nullptr. The last one
+    // is kept, so servers that allow reuse (TLS 1.2) always find one.
+    SSL_SESSION* TakeSession();
+
 private:
     SSL_CTX* ctx_ = nullptr;
+    std::vector<SSL_SESSION*> sessions_;
 };
 
 class TIdIOHandlerTls : public TIdIOHandlerSocket {
@@ -56,16 +65,13 @@ public:
     // as the server name unless it is a literal address). resume: a session of the control
     // connection to resume, or nullptr. While it waits, onWaiting runs after each slice (it may
     // read the control connection, and may raise to stop the handshake). Raises EIdTlsError.
-    void StartTls(const std::string& verifyName, SSL_SESSION* resume = nullptr,
+    void StartTls(const std::string& verifyName, bool resume = false,
                   const std::function<void()>& onWaiting = {});
     bool Encrypted() const;
     // "TLSv1.3, TLS_AES_256_GCM_SHA384"; "" before the handshake.
     std::string Description() const;
     // The peer's certificate with the verification result; Host and Port are left to the caller.
     TTlsPeerCertificate PeerCertificate() const;
-    // The newest resumable session the server gave on this connection (TLS 1.3 sends it after the
-    // handshake); nullptr while there is none. Owned by the handler.
-    SSL_SESSION* Session() const;
     bool SessionReused() const;
     // For the context's new-session hook.
     static int NewSessionCallbackEntry(SSL* ssl, SSL_SESSION* session);
@@ -90,7 +96,6 @@ private:
 
     std::shared_ptr<TIdTlsContext> context_;
     SSL* ssl_ = nullptr;
-    SSL_SESSION* session_ = nullptr;
     bool failed_ = false;  // a fatal error: no close_notify may follow, nothing more is sent
     bool closed_ = false;  // the peer's end was read
     bool wantWrite_ = false;
