@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -217,12 +218,24 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     features_.clear();
     utf8Active_ = false;
     mlsdRefused_ = false;
+    dataProtected_ = false;
+    controlFingerprint_.clear();
     const std::string host = Host();
     const int port = Port();
     try {
         if (proxySettings_->ProxyType != fpcmNone && !proxySettings_->Host.empty()) {
             SetHost(proxySettings_->Host);
             SetPort(proxySettings_->Port);
+        }
+        if (OwnsHandler() && !IOHandler()->HandlerConnected()) FreeOwnedHandler();
+        tlsContext_.reset();
+        if (Encryption != TFtpEncryption::Off) {
+            tlsContext_ = std::make_shared<TIdTlsContext>(Tls);
+            if (!IOHandler()) {
+                auto* h = new TIdIOHandlerTls(tlsContext_);
+                h->OnStatus = OnStatus;
+                AdoptHandler(h);
+            }
         }
         try {
             ConnectToHost(timeout);
@@ -234,8 +247,10 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
         SetHost(host);
         SetPort(port);
 
+        if (Encryption == TFtpEncryption::Implicit) StartControlTls();
         ReadReply({220});
         GreetingReply.Assign(LastReply);
+        if (Encryption == TFtpEncryption::Auto || Encryption == TFtpEncryption::Explicit) NegotiateExplicitTls();
         if (autoLogin) {
             Login();
             if (OnAfterClientLogin) OnAfterClientLogin(this);
@@ -304,7 +319,75 @@ void TIdFTP::Login() {
             throw EIdException("Command not supported.");
     }
     LoginReply.Assign(LastReply);
+    if (Encrypted()) ProtectData();
     SendTransferType();
+}
+
+TIdIOHandlerTls* TIdFTP::ControlTls() const { return dynamic_cast<TIdIOHandlerTls*>(IOHandler()); }
+
+bool TIdFTP::Encrypted() const {
+    const TIdIOHandlerTls* tls = ControlTls();
+    return tls && tls->Encrypted();
+}
+
+std::string TIdFTP::TlsDescription() const { return Encrypted() ? ControlTls()->Description() : std::string(); }
+
+int TIdFTP::TlsTimeout() const { return ReadTimeout > 0 ? ReadTimeout : TIdIOHandlerSocket::DefaultConnectTimeout; }
+
+void TIdFTP::NegotiateExplicitTls() {
+    if (SendCommand("AUTH TLS", -1) == 234) {
+        // Bytes after the 234 came in clear before the handshake: nothing a server may send.
+        if (!PendingInput.Empty()) throw EIdTlsError("The server sent unprotected data after accepting AUTH TLS.");
+        StartControlTls();
+        return;
+    }
+    if (Encryption == TFtpEncryption::Explicit)
+        throw EIdTlsError("The server refused AUTH TLS; the site requires encryption, so nothing more was sent.");
+    ReportStatus(stStatusText, "The server does not offer TLS; continuing without encryption.");
+}
+
+void TIdFTP::StartControlTls() {
+    TIdIOHandlerTls* tls = ControlTls();
+    if (!tls) throw EIdTlsError("TLS needs the connection's own handler; another one was set.");
+    tls->IoTimeout = TlsTimeout();
+    tls->StartTls(Host());
+    ReportStatus(stStatusText, "TLS connection established: " + tls->Description());
+    TTlsPeerCertificate cert = tls->PeerCertificate();
+    cert.Host = Host();
+    cert.Port = Port();
+    controlFingerprint_ = cert.Sha256;
+    const TTlsTrust answer = OnCertificate ? OnCertificate(cert) : (cert.Verified() ? TTlsTrust::ThisTime : TTlsTrust::Refuse);
+    if (answer == TTlsTrust::Refuse)
+        throw EIdTlsError("The server's certificate was not accepted: " +
+                          (cert.Problem.empty() ? std::string("refused") : cert.Problem) + ".");
+}
+
+void TIdFTP::ProtectData() {
+    // PROT is only valid after PBSZ; 0 is the one size TLS knows.
+    SendCommand("PBSZ 0", -1);
+    if (SendCommand("PROT P", -1) == 200) {
+        dataProtected_ = true;
+        return;
+    }
+    if (Encryption != TFtpEncryption::Auto)
+        throw EIdTlsError("The server refused to encrypt data connections (PROT P): " + LastReply.TextWithCRLF());
+    ReportStatus(stStatusText, "The server refused to encrypt data connections; they go unencrypted.");
+}
+
+void TIdFTP::SecureDataConnection(const std::vector<int16_t>& preliminary) {
+    auto* tls = dynamic_cast<TIdIOHandlerTls*>(dataConnection_->IOHandler());
+    if (!tls) return;
+    // Servers differ in whether they answer the command before or after the handshake, and a
+    // refusal ends it without one: the control connection is watched while it runs.
+    auto watch = [&] {
+        if (!preliminaryRead_ && (!PendingInput.Empty() || (IOHandler() && IOHandler()->InputWaiting())))
+            ReadPreliminaryReply(preliminary);
+    };
+    // Servers accept data connections only as resumptions of the control connection's session.
+    tls->StartTls(Host(), true, watch);
+    const TTlsPeerCertificate cert = tls->PeerCertificate();
+    if (cert.Sha256 != controlFingerprint_)
+        throw EIdTlsError("The data connection's certificate differs from the control connection's.");
 }
 
 void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), {200}); }
@@ -518,12 +601,13 @@ void TIdFTP::ConfigureDataConnection(TIdTCPConnection& data) {
     data.OnWork = OnWork;
     data.OnWorkBegin = OnWorkBegin;
     data.OnWorkEnd = OnWorkEnd;
+    if (auto* tls = dynamic_cast<TIdIOHandlerTls*>(data.IOHandler())) tls->IoTimeout = TlsTimeout();
 }
 
 std::unique_ptr<TIdTCPConnection> TIdFTP::NewDataClient() {
     auto client = std::make_unique<TIdFTPDataClient>();
     if (auto* control = dynamic_cast<TIdIOHandlerSocket*>(IOHandler())) {
-        auto* handler = new TIdIOHandlerSocket();
+        auto* handler = dataProtected_ ? new TIdIOHandlerTls(tlsContext_) : new TIdIOHandlerSocket();
         handler->SocksInfo() = control->SocksInfo();
         client->AdoptHandler(handler);
     }
@@ -563,8 +647,8 @@ int16_t TIdFTP::SendCommand(const std::string& command, const std::vector<int16_
 
 void TIdFTP::TakeUnsolicitedReplies() {
     for (int i = 0; i < 16 && IsConnected(); ++i) {
-        TIdSocketHandle* control = Binding();
-        if (PendingInput.Empty() && !(control && control->HandleAllocated() && control->Select(0))) return;
+        if (PendingInput.Empty() && !(IOHandler() && IOHandler()->HandlerConnected() && IOHandler()->InputWaiting()))
+            return;
         // A closed socket raises here with the Disconnected status; a 421 closes the session.
         ReadReplyWithin(AbortReplyTimeout);
     }
@@ -649,8 +733,9 @@ void TIdFTP::AbandonTransfer() {
 // The server's side of the data connection in active mode: bound to the control connection's local
 // address, taking only the control peer.
 static TIdSimpleServer* StartActiveListener(TIdFTP& ftp, std::unique_ptr<TIdTCPConnection>& slot,
-                                            int32_t acceptTimeout) {
+                                            int32_t acceptTimeout, const std::shared_ptr<TIdTlsContext>& tls) {
     auto server = std::make_unique<TIdSimpleServer>();
+    if (tls) server->UseHandler(new TIdIOHandlerTls(tls));
     ftp.ConfigureDataConnection(*server);
     if (TIdSocketHandle* control = ftp.Binding()) {
         server->BoundIP = control->IP;
@@ -697,14 +782,27 @@ void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool
         client->SetPort(port);
         client->ConnectToHost(IdTimeoutDefault);
         if (!commandFirst) sendCommand();
-        ReadPreliminaryReply(preliminary);
+        SecureDataConnection(preliminary);
+        if (!preliminaryRead_) ReadPreliminaryReply(preliminary);
     } else {
         // The listener first: the server connects as soon as it has the command.
-        TIdSimpleServer* server = StartActiveListener(*this, dataConnection_, DataConnectionTimeout);
+        TIdSimpleServer* server =
+            StartActiveListener(*this, dataConnection_, DataConnectionTimeout, dataProtected_ ? tlsContext_ : nullptr);
         SendActiveAddress(server->ListenSocket().IP, server->ListenSocket().Port);
         sendCommand();
-        ReadPreliminaryReply(preliminary);
+        if (dataProtected_) {
+            // Some servers connect and wait for the handshake before they answer the command.
+            using Clock = std::chrono::steady_clock;
+            const auto deadline = Clock::now() + std::chrono::milliseconds(DataConnectionTimeout);
+            while (!(!PendingInput.Empty() || IOHandler()->InputWaiting()) && !server->ListenSocket().WaitReadable(20))
+                if (DataConnectionTimeout > 0 && Clock::now() >= deadline) throw EIdException("Data connection timed out.");
+            if (!PendingInput.Empty() || IOHandler()->InputWaiting()) ReadPreliminaryReply(preliminary);
+        } else {
+            ReadPreliminaryReply(preliminary);
+        }
         if (!server->WaitForConnection() && server->TimedOut()) throw EIdException("Data connection timed out.");
+        SecureDataConnection(preliminary);
+        if (!preliminaryRead_) ReadPreliminaryReply(preliminary);
     }
 }
 
@@ -744,6 +842,9 @@ void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBe
         } catch (const EIdClosedSocket&) {
             if (!abortSent_) throw;
         }
+        // The server takes the upload as complete only after close_notify.
+        if (auto* tls = dynamic_cast<TIdIOHandlerTls*>(dataConnection_->IOHandler()); tls && !abortSent_)
+            tls->ShutdownTls();
         dataConnection_->Disconnect();
     } catch (...) {
         FinishTransfer();

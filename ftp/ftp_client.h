@@ -14,6 +14,8 @@
 #include "transport/rfc_reply.h"
 #include "transport/stream.h"
 #include "transport/tcp_client.h"
+#include "transport/tls_certificate.h"
+#include "transport/tls_handler.h"
 
 // Stored as ordinals: keep the order.
 enum TIdFTPTransferType { ftASCII = 0, ftBinary = 1 };
@@ -32,6 +34,11 @@ enum class TFtpNameEncoding { Auto = 0, Utf8 = 1, Raw = 2 };
 // and EPRT, which alone carry IPv6.
 enum class TFtpDataPortCommands { Auto = 0, Classic = 1, Extended = 2 };
 
+// How the session is encrypted: Auto asks for TLS and goes on without it when the server refuses;
+// Explicit insists on it (nothing of the login goes out otherwise); Implicit speaks TLS from the
+// first byte (servers listen for it on port 990); Off never asks.
+enum class TFtpEncryption { Auto = 0, Explicit = 1, Implicit = 2, Off = 3 };
+
 class TIdFTP;
 
 using TIdCreateFTPList = std::function<void(TIdFTP* sender, std::unique_ptr<TIdFTPListItems>& list)>;
@@ -49,6 +56,19 @@ public:
     bool Passive = false;
     TFtpDataPortCommands DataPortCommands = TFtpDataPortCommands::Auto;
     TFtpNameEncoding NameEncoding = TFtpNameEncoding::Auto;
+    TFtpEncryption Encryption = TFtpEncryption::Off;
+    // Trust and protocol versions of the next session's TLS.
+    TIdTlsOptions Tls;
+    static constexpr int kImplicitTlsPort = 990;
+    // Asked once per session after the control connection's handshake, before anything else is
+    // sent. Empty: verified certificates only.
+    TTlsCertificateCheck OnCertificate;
+    // The control connection runs under TLS.
+    bool Encrypted() const;
+    // "TLSv1.3, TLS_AES_256_GCM_SHA384", or "" without TLS.
+    std::string TlsDescription() const;
+    // The server accepted PROT P: data connections run under TLS too.
+    bool DataProtected() const { return dataProtected_; }
     TIdFTPTransferType TransferType() const { return transferType_; }
     // Ignored when equal or while a transfer runs; otherwise stored and, when connected, sent at once.
     void SetTransferType(TIdFTPTransferType value);
@@ -164,6 +184,15 @@ public:
     int16_t SendCommand(const std::string& command, const std::vector<int16_t>& accepted) override;
 
 private:
+    TIdIOHandlerTls* ControlTls() const;
+    int TlsTimeout() const;
+    // The control connection's handshake and the certificate decision.
+    void StartControlTls();
+    void NegotiateExplicitTls();
+    // PBSZ and PROT after the login.
+    void ProtectData();
+    // The data connection's handshake; a reply to the command that arrives meanwhile is read.
+    void SecureDataConnection(const std::vector<int16_t>& preliminary);
     void CheckLineSafe(const std::string& s) const;
     void UserLogin(const std::string& user, const std::string& password);
     void ProxyLogin();
@@ -207,4 +236,7 @@ private:
     bool utf8Active_ = false;
     bool mlsdRefused_ = false;     // MLSD answered 500/502 in this session: LIST from then on
     bool lastListingMlsd_ = false; // LastListing holds MLSD lines
+    std::shared_ptr<TIdTlsContext> tlsContext_;
+    bool dataProtected_ = false;
+    std::string controlFingerprint_;
 };

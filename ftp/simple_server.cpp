@@ -10,6 +10,12 @@ TIdSimpleServer::TIdSimpleServer() = default;
 
 TIdSimpleServer::~TIdSimpleServer() { listen_.CloseSocket(); }
 
+void TIdSimpleServer::UseHandler(TIdIOHandlerSocket* handler) {
+    ResetInput();
+    AdoptHandler(handler);
+    handler->OpenHandler();
+}
+
 void TIdSimpleServer::AbortWait() { StopRequested = true; }
 
 void TIdSimpleServer::StartListening() {

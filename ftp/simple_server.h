@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "transport/io_handler.h"
 #include "transport/socket_handle.h"
 #include "transport/tcp_connection.h"
 
@@ -31,6 +32,8 @@ public:
     TIdSocketHandle& ListenSocket() { return listen_; }
     bool IsListening() const { return isListening_; }
 
+    // Accepts on this handler instead of a plain socket handler (owned from now on).
+    void UseHandler(TIdIOHandlerSocket* handler);
     virtual void AbortWait();
     virtual void StartListening();
     virtual void BindListener();

@@ -5,8 +5,10 @@
 #   ftp-servers.sh prepare              unpack vsftpd, ProFTPD and pure-ftpd side by side under
 #                                       build/servers (their Debian packages conflict), install their
 #                                       libraries, create the test user and its PAM service; idempotent
-#   ftp-servers.sh start KIND PORT ROOT start one in the background serving the folder ROOT;
-#                                       passive ports PORT+1 .. PORT+31
+#   ftp-servers.sh start KIND PORT ROOT [tls]
+#                                       start one in the background serving the folder ROOT;
+#                                       passive ports PORT+1 .. PORT+31; "tls" (vsftpd): TLS required,
+#                                       self-signed certificate RUN/server.pem (RUN: run/KIND-PORT)
 #   ftp-servers.sh stop KIND PORT       stop it
 #   ftp-servers.sh check [KIND...]      log in, list, upload and download (passive and active) with curl
 #   ftp-servers.sh status               which kinds are ready here
@@ -28,7 +30,7 @@ declare -A binary=(
   [proftpd]="$unpacked/usr/sbin/proftpd"
   [pure-ftpd]="$unpacked/usr/sbin/pure-ftpd"
 )
-debs=(vsftpd proftpd-core pure-ftpd)
+debs=(vsftpd proftpd-core proftpd-mod-crypto pure-ftpd)
 # Shared libraries of the unpacked servers; apt installs them normally (they conflict with nothing).
 libs=(libc6 libcap2 libpam0g libpam-modules libpam-runtime libssl3 libwrap0 libacl1 libcrypt1 libidn2-0
       libhiredis0.14 libmemcached11 libmemcachedutil2 libncursesw6 libpcre2-8-0 libpcre2-posix3
@@ -156,7 +158,7 @@ greeting() (
 )
 
 start() {
-  local kind="$1" port="$2" dir="$3"
+  local kind="$1" port="$2" dir="$3" tls="${4:-}"
   [[ "$port" =~ ^[0-9]+$ ]] && ((port > 1024 && port < 65504)) || die "port must be 1025..65503"
   ready "$kind" || die "$kind is not ready here (run: $0 prepare; vsftpd, proftpd and pure-ftpd need root)"
   mkdir -p "$dir"
@@ -180,6 +182,12 @@ start() {
       cmd=("$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -w -d "$dir" -u tester -P secret -r "$pmin-$pmax") ;;
     vsftpd)
       fill "$templates/vsftpd.conf.in" "$run/vsftpd.conf" "${vars[@]}"
+      if [ "$tls" = tls ]; then
+        openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj /CN=127.0.0.1 \
+          -addext subjectAltName=IP:127.0.0.1 -keyout "$run/server.key" -out "$run/server.pem" 2>/dev/null
+        printf '%s\n' ssl_enable=YES "rsa_cert_file=$run/server.pem" "rsa_private_key_file=$run/server.key" \
+          ssl_ciphers=HIGH force_local_logins_ssl=YES force_local_data_ssl=YES require_ssl_reuse=YES >>"$run/vsftpd.conf"
+      fi
       cmd=("${binary[vsftpd]}" "$run/vsftpd.conf") ;;
     proftpd)
       fill "$templates/proftpd.conf.in" "$run/proftpd.conf" "${vars[@]}"
@@ -257,7 +265,7 @@ check_one() {
 cmd="${1:-}"
 case "$cmd" in
   prepare) prepare ;;
-  start) (($# == 4)) || die "usage: $0 start KIND PORT ROOT"; start "$2" "$3" "$4" ;;
+  start) (($# == 4 || $# == 5)) || die "usage: $0 start KIND PORT ROOT [tls]"; start "$2" "$3" "$4" "${5:-}" ;;
   stop) (($# == 3)) || die "usage: $0 stop KIND PORT"; stop "$2" "$3" ;;
   status)
     for k in pyftpdlib vsftpd proftpd pure-ftpd; do

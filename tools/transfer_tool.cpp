@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -31,15 +32,21 @@ const char kUsage[] =
     "       orlix-transfer [options] get URL LOCAL\n"
     "       orlix-transfer [options] put LOCAL URL\n"
     "\n"
-    "URL: ftp://[user[:password]@]host[:port][/path]\n"
+    "URL: ftp://[user[:password]@]host[:port][/path], or ftps:// for TLS from the first byte\n"
     "     %XX escapes in user, password and path; an IPv6 host in brackets ([::1]);\n"
-    "     port 21 and user anonymous when left out; the path is relative to the login\n"
+    "     port 21 (ftps: 990) and user anonymous when left out; the path is relative to the login\n"
     "     directory, \"//path\" is absolute. put to a URL ending in \"/\" keeps the local name.\n"
     "\n"
     "options:\n"
     "  --passive            the client opens the data connection (default)\n"
     "  --active             the server connects back to the client\n"
     "  --buffers RECV,SEND  receive and send buffer sizes in bytes (default 4096,2048)\n"
+    "  --tls MODE           auto: TLS when the server offers it (default); explicit: TLS\n"
+    "                       required (AUTH TLS); implicit: TLS from the first byte; off\n"
+    "  --trust-fingerprint SHA256\n"
+    "                       accept the server certificate with this SHA-256 fingerprint\n"
+    "                       (hex, colons optional) even when it does not verify\n"
+    "  --ca-file FILE       trust the certificates in FILE (PEM) beside the system's\n"
     "  --timeout SECONDS    give up when the server does not answer for this long (default 120)\n"
     "  -v, --verbose        show the control connection's traffic on stderr, password hidden\n"
     "  -h, --help           show this text\n"
@@ -153,8 +160,23 @@ private:
     Clock::time_point start_, last_;
 };
 
+// Hex digits only, lowercase: "AB:cd" -> "abcd"; "" when anything else is in it.
+std::string NormalFingerprint(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == ':') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
 struct TOptions {
     bool passive = true;
+    bool tlsGiven = false;
+    TFtpEncryption tls = TFtpEncryption::Auto;
+    std::string fingerprint;  // normalised
+    std::string caFile;
     bool verbose = false;
     int recv = kDefaultRecvBuffer;
     int send = kDefaultSendBuffer;
@@ -306,6 +328,15 @@ int Run(const TOptions& opt) {
         ftp.SendBufferSize = opt.send;
         ftp.ReadTimeout = opt.timeoutMs;
         ftp.DataConnectionTimeout = opt.timeoutMs;
+        ftp.Encryption = opt.tlsGiven || !url.Implicit ? opt.tls : TFtpEncryption::Implicit;
+        ftp.Tls.CaFile = opt.caFile;
+        ftp.OnCertificate = [&opt](const TTlsPeerCertificate& cert) {
+            if (cert.Verified() || (!opt.fingerprint.empty() && cert.Sha256 == opt.fingerprint))
+                return TTlsTrust::ThisTime;
+            throw EIdTlsError("The server's certificate was not accepted: " + cert.Problem + " (subject " +
+                              cert.Subject + ", SHA-256 " + cert.Sha256 +
+                              "; --trust-fingerprint " + cert.Sha256 + " accepts it).");
+        };
         std::unique_ptr<TTrafficLog> traffic;
         if (opt.verbose) traffic = std::make_unique<TTrafficLog>(ftp, progress);
         // The data connection starts its work before its first read: bound its waits as well.
@@ -393,6 +424,38 @@ int RunTransferTool(int argc, char** argv) {
             opt.passive = true;
         } else if (a == "--active") {
             opt.passive = false;
+        } else if (a == "--tls" || a.rfind("--tls=", 0) == 0) {
+            std::string value;
+            if (a == "--tls") {
+                if (i + 1 >= argc) return UsageError("--tls needs a MODE");
+                value = argv[++i];
+            } else {
+                value = a.substr(6);
+            }
+            if (value == "auto") opt.tls = TFtpEncryption::Auto;
+            else if (value == "explicit") opt.tls = TFtpEncryption::Explicit;
+            else if (value == "implicit") opt.tls = TFtpEncryption::Implicit;
+            else if (value == "off") opt.tls = TFtpEncryption::Off;
+            else return UsageError("--tls wants auto, explicit, implicit or off");
+            opt.tlsGiven = true;
+        } else if (a == "--trust-fingerprint" || a.rfind("--trust-fingerprint=", 0) == 0) {
+            std::string value;
+            if (a == "--trust-fingerprint") {
+                if (i + 1 >= argc) return UsageError("--trust-fingerprint needs SHA256");
+                value = argv[++i];
+            } else {
+                value = a.substr(20);
+            }
+            opt.fingerprint = NormalFingerprint(value);
+            if (opt.fingerprint.size() != 64)
+                return UsageError("--trust-fingerprint wants 64 hex digits (colons allowed)");
+        } else if (a == "--ca-file" || a.rfind("--ca-file=", 0) == 0) {
+            if (a == "--ca-file") {
+                if (i + 1 >= argc) return UsageError("--ca-file needs FILE");
+                opt.caFile = argv[++i];
+            } else {
+                opt.caFile = a.substr(10);
+            }
         } else if (a == "-v" || a == "--verbose") {
             opt.verbose = true;
         } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {

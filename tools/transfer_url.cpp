@@ -52,16 +52,21 @@ bool ValidIpv6Literal(const std::string& h) {
 
 bool ParseFtpUrl(const std::string& text, TFtpUrl& url, std::string& error) {
     url = TFtpUrl{};
-    const std::string scheme = "ftp://";
-    if (text.size() < scheme.size()) {
-        error = "not an ftp:// URL";
+    auto hasScheme = [&text](const std::string& scheme) {
+        if (text.size() < scheme.size()) return false;
+        for (size_t i = 0; i < scheme.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) return false;
+        return true;
+    };
+    std::string scheme = "ftp://";
+    if (hasScheme("ftps://")) {
+        scheme = "ftps://";
+        url.Implicit = true;
+        url.Port = 990;
+    } else if (!hasScheme(scheme)) {
+        error = "not an ftp:// or ftps:// URL";
         return false;
     }
-    for (size_t i = 0; i < scheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) {
-            error = "not an ftp:// URL";
-            return false;
-        }
     const size_t authStart = scheme.size();
     const size_t slash = text.find('/', authStart);
     const std::string authority = text.substr(authStart, slash == std::string::npos ? std::string::npos : slash - authStart);

@@ -5,7 +5,8 @@
 
 struct TFtpUrl {
     std::string Host;  // without brackets for an IPv6 literal
-    int Port = 21;
+    int Port = 21;  // 990 for ftps://
+    bool Implicit = false;  // ftps://: TLS from the first byte
     std::string User = "anonymous";
     std::string Password;
     bool HasPassword = false;
@@ -14,6 +15,6 @@ struct TFtpUrl {
     std::string Path;
 };
 
-// ftp://[user[:password]@]host[:port][/path], user, password and path percent-decoded, an IPv6 host
+// ftp:// or ftps://[user[:password]@]host[:port][/path], user, password and path percent-decoded, an IPv6 host
 // in brackets. Returns false with a reason in error for anything else.
 bool ParseFtpUrl(const std::string& text, TFtpUrl& url, std::string& error);

@@ -7,6 +7,6 @@
 class TIdFTP;
 struct TFTPInfo;
 
-// Host, port, login, data connection mode (a site's Default means the program-wide mode) and
-// name encoding. Takes effect from the next OpenSession and, for the mode, the next transfer.
+// Host, port, login, data connection mode (a site's Default means the program-wide mode), name
+// encoding and encryption. Takes effect from the next OpenSession and, for the mode, the next transfer.
 void ConfigureFtpClient(TIdFTP& ftp, const TFTPInfo& site, const TConnectionDefaults& defaults);

@@ -41,6 +41,8 @@ bool TIdIOHandlerSocket::WaitReadable(int timeout) {
     return binding_->WaitReadable(timeout);
 }
 
+bool TIdIOHandlerSocket::InputWaiting() { return binding_ && binding_->HandleAllocated() && binding_->Select(0); }
+
 long TIdIOHandlerSocket::ReceiveBytes(void* buf, long len) {
     if (!binding_ || !binding_->HandleAllocated()) throw EIdClosedSocket();
     return binding_->Recv(buf, len);

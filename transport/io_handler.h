@@ -23,6 +23,8 @@ public:
     // Raises EIdClosedSocket without a socket.
     virtual long ReceiveBytes(void* buf, long len) = 0;
     virtual long SendBytes(const void* buf, long len) = 0;
+    // Whether input is waiting now, without waiting or running the hook.
+    virtual bool InputWaiting() { return false; }
 
     bool Opened() const { return open_; }
 
@@ -64,6 +66,7 @@ public:
     // Creates the socket object, or resets it.
     void OpenHandler() override;
     bool WaitReadable(int timeout) override;
+    bool InputWaiting() override;
     long ReceiveBytes(void* buf, long len) override;
     long SendBytes(const void* buf, long len) override;
 

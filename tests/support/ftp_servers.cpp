@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -232,6 +233,43 @@ bool greets(int family, uint16_t port) {
     return ok;
 }
 
+// True once something accepts connections on port (an implicit-TLS server greets only in TLS).
+bool accepts(int family, uint16_t port) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_storage a;
+    const socklen_t len = loopback(family, port, a);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), len) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Key and certificate for the server in dir: server.key, server.pem (and ca.pem, ca.key when
+// signed by a test CA). EC keys: quick to make.
+void makeCertificates(const std::string& dir, bool caSigned, const std::string& log) {
+    const std::string openssl = "/usr/bin/openssl";
+    const std::vector<std::string> key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    auto run = [&](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), openssl);
+        if (runToEnd(argv, log) != 0) throw std::runtime_error("openssl failed making test certificates");
+    };
+    std::vector<std::string> server = {"req", "-x509", "-days", "30", "-subj", "/CN=127.0.0.1",
+                                       "-addext", "subjectAltName=IP:127.0.0.1,IP:::1",
+                                       "-keyout", dir + "/server.key", "-out", dir + "/server.pem"};
+    server.insert(server.begin() + 2, key.begin(), key.end());
+    if (caSigned) {
+        std::vector<std::string> ca = {"req", "-x509", "-days", "30", "-subj", "/CN=Orlix Test CA",
+                                       "-keyout", dir + "/ca.key", "-out", dir + "/ca.pem"};
+        ca.insert(ca.begin() + 2, key.begin(), key.end());
+        run(ca);
+        server.insert(server.end(), {"-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key"});
+    }
+    run(server);
+    ::chmod((dir + "/server.key").c_str(), 0600);
+    // pure-ftpd wants key and certificate in one file, the key first.
+    writeWhole(dir + "/server-both.pem", readWhole(dir + "/server.key") + readWhole(dir + "/server.pem"), 0600);
+}
+
 }  // namespace
 
 bool ftpServersRequired() {
@@ -290,6 +328,8 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     if (options.idleTimeoutSeconds > 0 && kind != Kind::Vsftpd && kind != Kind::Proftpd)
         refuse("with an idle time-out");
     if (options.digest && kind != Kind::Proftpd) refuse("with HASH");
+    if (options.tls == FtpServerTls::Implicit && kind != Kind::Vsftpd && kind != Kind::Proftpd)
+        refuse("with implicit TLS");
     if (!available(kind)) return nullptr;
     std::unique_ptr<FtpServerProcess> s(new FtpServerProcess);
     s->kind_ = kind;
@@ -326,14 +366,30 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     const bool v6 = options.ipv6;
     const std::string idle = std::to_string(options.idleTimeoutSeconds);
     std::string extra;
+    const bool tls = options.tls != FtpServerTls::None;
+    const bool implicitTls = options.tls == FtpServerTls::Implicit;
+    const std::string log = run + "/log";
+    if (tls) makeCertificates(run, options.caSigned, log);
+    const std::string modules = "ModulePath " + serversDir() + "/root/usr/lib/proftpd\n";
+    if (kind == Kind::Proftpd && tls && !isFile(serversDir() + "/root/usr/lib/proftpd/mod_tls.so"))
+        throw std::runtime_error("ProFTPD's mod_tls is missing (run: bash scripts/ftp-servers.sh prepare)");
+    if (kind == Kind::Vsftpd && tls) {
+        extra += "ssl_enable=YES\nrsa_cert_file=" + run + "/server.pem\nrsa_private_key_file=" + run +
+                 "/server.key\nssl_ciphers=HIGH\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n";
+        if (implicitTls) extra += "implicit_ssl=YES\n";
+    } else if (kind == Kind::Proftpd && tls) {
+        extra += modules + "LoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\n"
+                 "TLSRSACertificateFile " + run + "/server.pem\nTLSRSACertificateKeyFile " + run + "/server.key\n"
+                 "TLSLog " + run + "/tls.log\n";
+        if (implicitTls) extra += "TLSOptions UseImplicitSSL\n";
+    }
     if (kind == Kind::Vsftpd) {
         if (options.refuseActive) extra += "port_enable=NO\n";
         if (options.idleTimeoutSeconds > 0) extra += "idle_session_timeout=" + idle + "\n";
     } else if (kind == Kind::Proftpd) {
         if (options.refuseActive) extra += "<Limit PORT EPRT>\n  DenyAll\n</Limit>\n";
         if (options.idleTimeoutSeconds > 0) extra += "TimeoutIdle " + idle + "\n";
-        if (options.digest)
-            extra += "ModulePath " + serversDir() + "/root/usr/lib/proftpd\nLoadModule mod_digest.c\n";
+        if (options.digest) extra += (tls ? "" : modules) + "LoadModule mod_digest.c\n";
     }
     const std::vector<std::pair<std::string, std::string>> vars = {
         {"LISTEN_V4", v6 ? "NO" : "YES"}, {"LISTEN_V6", v6 ? "YES" : "NO"},
@@ -347,10 +403,15 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     auto make = [&](const std::string& tpl, const std::string& out, mode_t mode = 0644) {
         writeWhole(run + "/" + out, fill(readWhole(templates + tpl), vars), mode);
     };
-    const std::string log = run + "/log";
     std::vector<std::string> argv;
     switch (kind) {
     case Kind::Pyftpdlib:
+        if (tls) {
+            argv = {kPython, templates + "pyftpdlib_tls.py", s->host(), std::to_string(s->port_), s->root_, s->user(),
+                    s->password(), std::to_string(s->passiveMin_), std::to_string(s->passiveMax_),
+                    run + "/server.pem", run + "/server.key"};
+            break;
+        }
         argv = {kPython, "-m", "pyftpdlib", "-i", s->host(), "-p", std::to_string(s->port_), "-w", "-d", s->root_,
                 "-u", s->user(), "-P", s->password(), "-r",
                 std::to_string(s->passiveMin_) + "-" + std::to_string(s->passiveMax_)};
@@ -374,6 +435,7 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
                 "-E", "-A", "-H", "-p", std::to_string(s->passiveMin_) + ":" + std::to_string(s->passiveMax_),
                 "-U", "133:022"};
         if (!v6) argv.insert(argv.end(), {"-4", "-P", "127.0.0.1"});
+        if (tls) argv.insert(argv.end(), {"-Y", "2", "-2", run + "/server-both.pem"});
         break;
     }
 
@@ -406,7 +468,7 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     for (;;) {
         if (!s->running())
             throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + s->output());
-        if (greets(v6 ? AF_INET6 : AF_INET, s->port_)) break;
+        if (implicitTls ? accepts(v6 ? AF_INET6 : AF_INET, s->port_) : greets(v6 ? AF_INET6 : AF_INET, s->port_)) break;
         if (std::chrono::steady_clock::now() > deadline) {
             std::string out = s->output();
             s->stop();
@@ -427,6 +489,29 @@ FtpServerProcess::~FtpServerProcess() {
 std::string FtpServerProcess::url() const {
     const std::string h = options_.ipv6 ? "[" + host() + "]" : host();
     return "ftp://" + user() + ":" + password() + "@" + h + ":" + std::to_string(port_) + "/";
+}
+
+std::string FtpServerProcess::caFile() const {
+    return runDir_ + (options_.caSigned ? "/ca.pem" : "/server.pem");
+}
+
+std::string FtpServerProcess::certSha256() const {
+    const std::string out = runDir_ + "/fingerprint";
+    runToEnd({"/bin/sh", "-c", "/usr/bin/openssl x509 -in '" + runDir_ + "/server.pem' -noout -fingerprint -sha256 > '" +
+                                   out + "'"},
+             runDir_ + "/log");
+    std::string text;
+    try {
+        text = readWhole(out);
+    } catch (const std::exception&) {
+        return {};
+    }
+    // "sha256 Fingerprint=AB:CD:..."
+    std::string hex;
+    for (size_t i = text.find('=') + 1; i < text.size(); ++i)
+        if (std::isxdigit(static_cast<unsigned char>(text[i])))
+            hex += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    return hex;
 }
 
 void FtpServerProcess::syncOwnership() const {

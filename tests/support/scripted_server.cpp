@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 namespace {
 
 // Waits until fd is readable; false on time-out.
@@ -60,6 +62,7 @@ ScriptedServer::~ScriptedServer() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     closeConn();
+    if (sslCtx_) SSL_CTX_free(static_cast<SSL_CTX*>(sslCtx_));
     if (listenFd_ >= 0) ::close(listenFd_);
 }
 
@@ -75,6 +78,49 @@ ScriptedServer& ScriptedServer::expectLine(std::string text) { return add({Step:
 ScriptedServer& ScriptedServer::readUntilClosed() { return add({Step::ReadAll, "", 0, {}}); }
 ScriptedServer& ScriptedServer::readBytes(int64_t n) { return add({Step::ReadN, "", n, {}}); }
 ScriptedServer& ScriptedServer::pause(int ms) { return add({Step::Pause, "", ms, {}}); }
+ScriptedServer& ScriptedServer::startTls(std::string certFile, std::string keyFile) {
+    Step s{Step::StartTls, std::move(certFile), 0, {}};
+    s.text2 = std::move(keyFile);
+    return add(std::move(s));
+}
+
+bool ScriptedServer::startTlsNow(const std::string& cert, const std::string& key) {
+    if (!sslCtx_) {
+        SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+        if (SSL_CTX_use_certificate_file(ctx, cert.c_str(), SSL_FILETYPE_PEM) != 1 ||
+            SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM) != 1) {
+            SSL_CTX_free(ctx);
+            return false;
+        }
+        sslCtx_ = ctx;
+    }
+    SSL* ssl = SSL_new(static_cast<SSL_CTX*>(sslCtx_));
+    SSL_set_fd(ssl, conn_);
+    timeval tv{readTimeoutMs / 1000, (readTimeoutMs % 1000) * 1000};
+    ::setsockopt(conn_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (SSL_accept(ssl) != 1) {
+        SSL_free(ssl);
+        return false;
+    }
+    ssl_ = ssl;
+    return true;
+}
+
+bool ScriptedServer::sendAll(const std::string& data) {
+    if (!ssl_) return SendAll(conn_, data);
+    return data.empty() || SSL_write(static_cast<SSL*>(ssl_), data.data(), static_cast<int>(data.size())) > 0;
+}
+
+long ScriptedServer::recvSome(char* buf, size_t cap) {
+    if (!ssl_) return static_cast<long>(::recv(conn_, buf, cap, 0));
+    return SSL_read(static_cast<SSL*>(ssl_), buf, static_cast<int>(cap));
+}
+
+bool ScriptedServer::waitIn(int timeoutMs) {
+    if (ssl_ && SSL_pending(static_cast<SSL*>(ssl_)) > 0) return true;
+    return WaitIn(conn_, timeoutMs);
+}
+
 ScriptedServer& ScriptedServer::close() { return add({Step::Close, "", 0, {}}); }
 ScriptedServer& ScriptedServer::reset() { return add({Step::Reset, "", 0, {}}); }
 ScriptedServer& ScriptedServer::accept() { return add({Step::Accept, "", 0, {}}); }
@@ -94,6 +140,11 @@ void ScriptedServer::fail(const std::string& text) {
 }
 
 void ScriptedServer::closeConn() {
+    if (ssl_) {
+        SSL_shutdown(static_cast<SSL*>(ssl_));
+        SSL_free(static_cast<SSL*>(ssl_));
+        ssl_ = nullptr;
+    }
     if (conn_ >= 0) {
         ::close(conn_);
         conn_ = -1;
@@ -132,9 +183,9 @@ bool ScriptedServer::readOneLine(std::string& line) {
             fail("timed out waiting for a line");
             return false;
         }
-        if (!WaitIn(conn_, 50)) continue;
+        if (!waitIn(50)) continue;
         char buf[4096];
-        ssize_t n = ::recv(conn_, buf, sizeof buf, 0);
+        const long n = recvSome(buf, sizeof buf);
         if (n <= 0) {
             fail("connection closed while waiting for a line (have: \"" + pending_ + "\")");
             return false;
@@ -164,7 +215,7 @@ void ScriptedServer::run(std::function<int()> connectPort) {
         const std::string where = "step " + std::to_string(i + 1) + ": ";
         switch (s.kind) {
             case Step::Send:
-                if (conn_ < 0 || !SendAll(conn_, s.text)) {
+                if (conn_ < 0 || !sendAll(s.text)) {
                     fail(where + "send failed");
                     ok = false;
                 }
@@ -205,11 +256,11 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                         ok = false;
                         break;
                     }
-                    if (!WaitIn(conn_, 50)) continue;
+                    if (!waitIn(50)) continue;
                     char buf[65536];
                     size_t cap = sizeof buf;
                     if (!all) cap = std::min<size_t>(cap, static_cast<size_t>(want - static_cast<int64_t>(got.size())));
-                    ssize_t n = ::recv(conn_, buf, cap, 0);
+                    const long n = recvSome(buf, cap);
                     if (n <= 0) {
                         if (!all) {
                             fail(where + "connection closed before all bytes arrived");
@@ -240,6 +291,12 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                 closeConn();
                 break;
             case Step::Accept: ok = doAccept(); break;
+            case Step::StartTls:
+                if (conn_ < 0 || !startTlsNow(s.text, s.text2)) {
+                    fail(where + "TLS handshake failed");
+                    ok = false;
+                }
+                break;
             case Step::Call:
                 try {
                     if (s.fn) s.fn();

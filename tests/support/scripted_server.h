@@ -51,6 +51,9 @@ public:
     ScriptedServer& accept();
     // Runs fn in the server thread.
     ScriptedServer& call(std::function<void()> fn);
+    // TLS as the server from here on (certificate and key files in PEM); later steps read and
+    // write through it. The step fails when the handshake does.
+    ScriptedServer& startTls(std::string certFile, std::string keyFile);
 
     // Accepts one connection (waits up to acceptTimeoutMs) and runs the steps.
     void start();
@@ -73,10 +76,11 @@ public:
 
 private:
     struct Step {
-        enum Kind { Send, ReadLine, ExpectLine, ReadAll, ReadN, Pause, Close, Reset, Accept, Call } kind;
+        enum Kind { Send, ReadLine, ExpectLine, ReadAll, ReadN, Pause, Close, Reset, Accept, Call, StartTls } kind;
         std::string text;
         int64_t n = 0;
         std::function<void()> fn;
+        std::string text2 = {};
     };
     ScriptedServer& add(Step s);
     void run(std::function<int()> connectPort);
@@ -84,9 +88,15 @@ private:
     bool readOneLine(std::string& line);
     void fail(const std::string& text);
     void closeConn();
+    bool sendAll(const std::string& data);
+    long recvSome(char* buf, size_t cap);
+    bool waitIn(int timeoutMs);
+    bool startTlsNow(const std::string& cert, const std::string& key);
 
     int listenFd_ = -1;
     int conn_ = -1;
+    void* ssl_ = nullptr;     // SSL* after startTls
+    void* sslCtx_ = nullptr;  // SSL_CTX*
     int port_ = 0;
     std::vector<Step> steps_;
     std::thread thread_;
