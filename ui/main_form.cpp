@@ -278,6 +278,8 @@ void TMainForm::CreateDialogs() {
     SettingsForm->SetConnectionDefaults(&SiteOptions.Defaults);
     CertificateForm = new TCertificateForm(this);
     CertificateTrust.SetQuestions(CertificateForm);
+    // The window's session and the queue runner's reconnects share this client and its decisions.
+    IdFTP1->OnCertificate = CertificateCheck();
     CertificateTrust.OnSaveError = [](const std::string& message) {
         guard::ShowMessage(statuslog::Display("The trusted certificate is kept for this session only. " + message));
     };

@@ -53,6 +53,7 @@ public:
 
     void ShowConnected() override {
         f_.ApplyConnectedAvailability();
+        f_.ShowEncryption(f_.IdFTP1->Encrypted(), f_.IdFTP1->TlsDescription());
         views_.SetDragEnabled(true);
     }
     void ShowDisconnected() override {
