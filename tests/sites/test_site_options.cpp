@@ -72,7 +72,7 @@ TEST(SiteOptionsFile, RoundTripsAwkwardNamesAndKeepsWhatNoSiteTakes) {
     sites.Site(3).Options = Options(TDataConnectionMode::Passive, TSiteNameEncoding::Raw, true);
     sites.Site(5).Options = Options(TDataConnectionMode::Active, TSiteNameEncoding::Auto, true);
     sites.Site(6).Options = Options(TDataConnectionMode::Default, TSiteNameEncoding::Raw, false);
-    sites.Site(6).Options.LaterFields = {"encryption=explicit"};
+    sites.Site(6).Options.LaterFields = {"proxy=socks5"};
 
     TSiteOptionsFile file;
     file.Defaults.DataMode = TDataConnectionMode::Active;
