@@ -517,8 +517,10 @@ void TIdFTP::ParsePasvReply(const std::string& line, std::string& host, int& por
     }
     const int high = StrToIntStrict(Fetch(s, ','));
     const int low = StrToIntStrict(Fetch(s, ','));
-    // Each part is one byte; anything else would name a port other than the one meant.
-    if (high < 0 || high > 255 || low < 0 || low > 255) throw EIdException("Invalid port in passive mode reply.");
+    // Each part is one byte; anything else would name a port other than the one meant. Port 0
+    // cannot be connected to, so it is refused here with the reply's fault rather than the socket's.
+    if (high < 0 || high > 255 || low < 0 || low > 255 || (high == 0 && low == 0))
+        throw EIdException("Invalid port in passive mode reply.");
     port = high * 256 + low;
 }
 

@@ -144,8 +144,9 @@ TSiteOptionsContents TSiteOptionsFile::Parse(const std::string& bytes) {
 
     for (std::size_t n = 2; n < lines.size(); ++n) {
         const std::string& line = lines[n];
-        if (line.empty()) continue;
         const std::vector<std::string> words = SplitSpaces(line);
+        // A line of spaces carries nothing, as an empty one.
+        if (words.empty()) continue;
         const std::string& key = words[0];
         if (key == "site") {
             std::string name;

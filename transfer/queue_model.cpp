@@ -1,6 +1,7 @@
 #include "transfer/queue_model.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "transfer/queue_file.h"
 
@@ -15,6 +16,15 @@ int64_t CountedSize(const TQueueInfo& entry) {
     if (entry.IsFolder || entry.FileSize < 0) return 0;
     return entry.FileSize;
 }
+
+namespace {
+
+// A damaged queue file may give any entry any size: the total stops at the largest value
+// instead of overflowing.
+constexpr int64_t kMaxTotal = std::numeric_limits<int64_t>::max();
+int64_t AddCapped(int64_t total, int64_t bytes) { return bytes > kMaxTotal - total ? kMaxTotal : total + bytes; }
+
+}  // namespace
 
 std::string QueueSummaryText(int64_t totalBytes, int count) {
     if (totalBytes > 1024)
@@ -117,7 +127,7 @@ int TTransferQueue::InsertEntry(const TQueueInfo& entry, int position) {
     int index = (position < 0 || position > QueueCount()) ? QueueCount() : position;
     Entries_.insert(Entries_.begin() + index, entry);
     if (View_) View_->QueueRowInserted(index, RenderQueueRow(index, TFolderRule::ByIsFolder));
-    TotalBytes_ += CountedSize(entry);
+    TotalBytes_ = AddCapped(TotalBytes_, CountedSize(entry));
     RefreshQueueSummary();
     return index;
 }
@@ -133,7 +143,9 @@ void TTransferQueue::RemoveEntry(int index) {
     int64_t counted = CountedSize(Entry(index));
     Entries_.erase(Entries_.begin() + index);
     if (View_) View_->QueueRowDeleted(index);
-    TotalBytes_ -= counted;
+    // A capped total no longer knows its parts.
+    if (TotalBytes_ == kMaxTotal) RecountTotal();
+    else TotalBytes_ -= counted;
     RefreshQueueSummary();
 }
 
@@ -205,10 +217,14 @@ void TTransferQueue::MoveEntryToTop(int selectedRow) {
     if (View_) View_->QueueRowSelected(0);
 }
 
+void TTransferQueue::RecountTotal() {
+    TotalBytes_ = 0;
+    for (const TQueueInfo& e : Entries_) TotalBytes_ = AddCapped(TotalBytes_, CountedSize(e));
+}
+
 void TTransferQueue::ReplaceLiveEntries(const std::vector<TQueueInfo>& entries) {
     Entries_ = entries;
-    TotalBytes_ = 0;
-    for (const TQueueInfo& e : Entries_) TotalBytes_ += CountedSize(e);
+    RecountTotal();
     if (View_) {
         View_->QueueRowsCleared();
         for (int i = 0; i < QueueCount(); ++i) View_->QueueRowInserted(i, RenderQueueRow(i, TFolderRule::ByIsFolder));
@@ -224,8 +240,7 @@ void TTransferQueue::LoadSiteQueue(const std::string& siteName) {
         ReplaceLiveEntries(copy);
     } else {
         // The entries stay; the total must still describe them.
-        TotalBytes_ = 0;
-        for (const TQueueInfo& e : Entries_) TotalBytes_ += CountedSize(e);
+        RecountTotal();
     }
 }
 

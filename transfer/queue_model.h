@@ -189,6 +189,7 @@ public:
 
 private:
     void ReplaceLiveEntries(const std::vector<TQueueInfo>& entries);
+    void RecountTotal();
     void RebuildRow(int index, TFolderRule rule);
     void SetSummary(const std::string& text);
 

@@ -33,6 +33,7 @@ TEST(FtpPasv, ParsesHostAndPortWithAndWithoutParentheses) {
         EXPECT_STREQ(e.what(), "'x5' is not a valid integer value");
     }
     EXPECT_THROW(TIdFTP::ParsePasvReply("(1,2,3,4,5)", host, port), EConvertError);
+    EXPECT_THROW(TIdFTP::ParsePasvReply("Entering Passive Mode (127,0,0,1,0,0)", host, port), EIdException);
 }
 
 // A hostile server controls these reply texts: any bytes either parse or raise the client's own error.
@@ -49,7 +50,7 @@ TEST(FtpPasv, ArbitraryReplyBytesNeverCrashTheParsers) {
         int port = -1;
         try {
             TIdFTP::ParsePasvReply(line, host, port);
-            EXPECT_GE(port, 0) << line;
+            EXPECT_GE(port, 1) << line;
             EXPECT_LE(port, 65535) << line;
         } catch (const EIdException&) {
         }

@@ -1,9 +1,8 @@
-// libFuzzer target for the listing parser. Not part of the CMake build (it needs clang):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//       ftp/list_items.cpp ftp/list_datetime.cpp ftp/list_parsed.cpp tests/fuzz/fuzz_listing.cpp -o fuzz_listing
-//   ./fuzz_listing -max_total_time=60
-// The input is split into lines at LF; its first byte also picks "today" and the format to force.
+// The LIST parser (Unix, MS-DOS, DSK and names-only layouts) over the lines of a listing.
+// Byte 0 picks "today" and the format to force; the rest is split into lines at LF. Every line
+// is either an item or counted as dropped.
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +11,7 @@
 
 #include "ftp/list_items.h"
 #include "ftp/list_parsed.h"
+#include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
@@ -36,6 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     items.CurrentFormat = static_cast<TIdFTPListFormat>(selector % 7);
     items.LoadList(lines);  // must never throw
+    int kept = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string l = lines[i];
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        bool total = i == 0 && items.CurrentFormat == lfUnix && l.size() >= 5;
+        for (size_t k = 0; total && k < 5; ++k) total = std::tolower(static_cast<unsigned char>(l[k])) == "total"[k];
+        if (!total && l.find_first_not_of(" \t") != std::string::npos) ++kept;
+    }
+    FUZZ_CHECK(items.Count() + items.DroppedLines() == kept);
     for (int i = 0; i < items.Count(); ++i) (void)FormatListDateTime(items.Items(i).Modified);
 
     std::unique_ptr<TIdFTPListItems> holder;

@@ -35,7 +35,7 @@ TEST(SiteOptionsFile, ParsesWhatItCanAndReportsTheRest) {
         {"full", std::string(kHead) + "default-data-mode active\nkeep-alive-interval 30\n"
                  "site a data-mode=passive name-encoding=raw keep-alive=off\n",
          TDataConnectionMode::Active, 30, 1, false},
-        {"CR LF lines and blank lines", "Orlix FTP client site options\r\nversion 1\r\n\r\nsite a\r\n",
+        {"CR LF lines and blank lines", "Orlix FTP client site options\r\nversion 1\r\n\r\n  \r\nsite a\r\n",
          TDataConnectionMode::Passive, 60, 1, false},
         {"a later version with a field and a line this one does not know",
          "Orlix FTP client site options\nversion 7\ntls-policy strict\nsite a proxy=socks5\n",

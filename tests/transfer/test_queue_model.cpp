@@ -1,3 +1,5 @@
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "transfer/queue_model.h"
@@ -119,6 +121,12 @@ TEST_F(QueueTest, TotalIsSixtyFourBit) {
     EXPECT_EQ(Q.QueueTotalBytes(), 8LL * 1024 * 1024 * 1024);
     EXPECT_EQ(Q.SummaryText(), "Queue: 8388608 KB in 2 file(s)");
     Q.RemoveSelectedEntry(0);
+    EXPECT_EQ(Q.QueueTotalBytes(), 3LL * 1024 * 1024 * 1024);
+    // Sizes a damaged queue file claims may add up past 64 bits: the total stops at the largest.
+    const int64_t huge = std::numeric_limits<int64_t>::max() - 1;
+    Q.AppendEntry(File("claims", huge));
+    EXPECT_EQ(Q.QueueTotalBytes(), std::numeric_limits<int64_t>::max());
+    Q.RemoveSelectedEntry(1);
     EXPECT_EQ(Q.QueueTotalBytes(), 3LL * 1024 * 1024 * 1024);
 }
 
