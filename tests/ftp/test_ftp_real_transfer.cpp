@@ -223,6 +223,10 @@ TEST_P(RealTransfer, TwentyAbortsInARowKeepTheSessionInStep) {
     ftp.AbortReplyTimeout = 3000;
     // A session out of step shows as a wait: bound every wait, so the traffic can be shown.
     ftp.ReadTimeout = 30000;
+    // pyftpdlib keeps an upload aborted before its data connection was accepted waiting, and takes
+    // the next data connection (the listing's) as that upload's: the listing then never comes.
+    // Only downloads are aborted there.
+    const bool abortedUploadsKeepStep = std::get<0>(GetParam()) != FtpServerKind::Pyftpdlib;
     bool abortNow = false;
     ftp.OnWorkBegin = [&](TIdComponent* sender, TWorkMode, int64_t) {
         if (auto* data = dynamic_cast<TIdTCPConnection*>(sender); data && sender != &ftp) data->ReadTimeout = 30000;
@@ -237,7 +241,7 @@ TEST_P(RealTransfer, TwentyAbortsInARowKeepTheSessionInStep) {
         for (int i = 0; i < 20; ++i) {
             SCOPED_TRACE("abort " + std::to_string(i));
             abortNow = true;
-            if (i % 2 == 0) {
+            if (i % 2 == 0 || !abortedUploadsKeepStep) {
                 ftp.Get("down.bin", local.file("down.bin"), true, false);
             } else {
                 ftp.Put(up, "up.bin");  // returns normally: the replies are read, no reconnect
