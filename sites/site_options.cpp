@@ -5,6 +5,7 @@
 
 #include "sites/site_table.h"
 #include "sites/text_convert.h"
+#include "sites/text_lines.h"
 
 namespace {
 
@@ -36,18 +37,6 @@ bool ValueOf(const TWord (&words)[N], const std::string& text, int& value) {
     return false;
 }
 
-std::vector<std::string> SplitSpaces(const std::string& line) {
-    std::vector<std::string> out;
-    std::string::size_type from = 0;
-    while (from <= line.size()) {
-        std::string::size_type sp = line.find(' ', from);
-        if (sp == std::string::npos) sp = line.size();
-        if (sp > from) out.push_back(line.substr(from, sp - from));
-        from = sp + 1;
-    }
-    return out;
-}
-
 std::string SiteLine(const std::string& name, const TSiteOptions& o) {
     std::string line = "site ";
     line += TSiteOptionsFile::EscapeName(name);
@@ -57,12 +46,6 @@ std::string SiteLine(const std::string& name, const TSiteOptions& o) {
     line += std::string(" encryption=") + WordOf(kEncryption, static_cast<int>(o.Encryption));
     for (const std::string& f : o.LaterFields) line += " " + f;
     return line + "\n";
-}
-
-void AddDamage(std::string& damage, const std::string& what) {
-    if (damage.find(what) != std::string::npos) return;
-    if (!damage.empty()) damage += "; ";
-    damage += what;
 }
 
 }  // namespace
@@ -122,25 +105,10 @@ bool TSiteOptionsFile::UnescapeName(const std::string& text, std::string& name) 
 
 TSiteOptionsContents TSiteOptionsFile::Parse(const std::string& bytes) {
     TSiteOptionsContents c;
-    std::vector<std::string> lines;
-    std::string::size_type from = 0;
-    while (from < bytes.size()) {
-        std::string::size_type nl = bytes.find('\n', from);
-        if (nl == std::string::npos) nl = bytes.size();
-        std::string line = bytes.substr(from, nl - from);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        from = nl + 1;
-    }
-    if (lines.size() < 2 || lines[0] != kHeader || lines[1].rfind("version ", 0) != 0) {
-        c.Damage = "it does not begin with its header and version lines, so none of it was read";
-        return c;
-    }
+    const std::vector<std::string> lines = SplitTextLines(bytes);
     int32_t version = 0;
-    if (!TryStrToInt(lines[1].substr(8), version) || version < 1) {
-        c.Damage = "its version line is not a version, so none of it was read";
-        return c;
-    }
+    c.Damage = CheckHeaderAndVersion(lines, kHeader, version);
+    if (!c.Damage.empty()) return c;
 
     for (std::size_t n = 2; n < lines.size(); ++n) {
         const std::string& line = lines[n];

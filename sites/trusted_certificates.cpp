@@ -4,22 +4,11 @@
 
 #include "sites/site_options.h"
 #include "sites/text_convert.h"
+#include "sites/text_lines.h"
 
 namespace {
 
 constexpr const char* kHeader = "Orlix FTP client trusted certificates";
-
-std::vector<std::string> SplitSpaces(const std::string& line) {
-    std::vector<std::string> out;
-    std::string::size_type from = 0;
-    while (from <= line.size()) {
-        std::string::size_type sp = line.find(' ', from);
-        if (sp == std::string::npos) sp = line.size();
-        if (sp > from) out.push_back(line.substr(from, sp - from));
-        from = sp + 1;
-    }
-    return out;
-}
 
 bool IsFingerprint(const std::string& text) {
     return text.size() == 64 &&
@@ -33,39 +22,19 @@ bool SameHost(const std::string& a, const std::string& b) {
     });
 }
 
-void AddDamage(std::string& damage, const std::string& what) {
-    if (damage.find(what) != std::string::npos) return;
-    if (!damage.empty()) damage += "; ";
-    damage += what;
-}
-
 }  // namespace
 
 TTrustedCertificatesContents TTrustedCertificateStore::Parse(const std::string& bytes) {
     TTrustedCertificatesContents c;
-    std::vector<std::string> lines;
-    std::string::size_type from = 0;
-    while (from < bytes.size()) {
-        std::string::size_type nl = bytes.find('\n', from);
-        if (nl == std::string::npos) nl = bytes.size();
-        std::string line = bytes.substr(from, nl - from);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        from = nl + 1;
-    }
+    const std::vector<std::string> lines = SplitTextLines(bytes);
     int32_t version = 0;
-    if (lines.size() < 2 || lines[0] != kHeader || lines[1].rfind("version ", 0) != 0) {
-        c.Damage = "it does not begin with its header and version lines, so none of it was read";
-        return c;
-    }
-    if (!TryStrToInt(lines[1].substr(8), version) || version < 1) {
-        c.Damage = "its version line is not a version, so none of it was read";
-        return c;
-    }
+    c.Damage = CheckHeaderAndVersion(lines, kHeader, version);
+    if (!c.Damage.empty()) return c;
     for (std::size_t n = 2; n < lines.size(); ++n) {
         const std::string& line = lines[n];
-        if (line.empty()) continue;
         const std::vector<std::string> words = SplitSpaces(line);
+        // A line of spaces carries nothing, as an empty one.
+        if (words.empty()) continue;
         if (words[0] != "certificate") {
             c.LaterLines.push_back(line);
             continue;

@@ -32,6 +32,7 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     const std::string shortLine = kHead + "certificate h 21\n" + a;
     const std::string duplicate = kHead + a + "certificate FTP.Example.ORG 21 " + kShaB + " CN\n";
     const std::string noHeader = a;
+    const std::string spacesLine = kHead + "   \n" + a;
     const std::string badVersion = "Orlix FTP client trusted certificates\nversion one\n" + a;
     const TCase cases[] = {
         {"no file", nullptr, {}, 0, false, {}},
@@ -42,6 +43,7 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
         {"port out of range", badPort.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"fields missing", shortLine.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"same host and port twice", duplicate.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
+        {"a line of spaces", spacesLine.c_str(), {{"ftp.example.org", 21}}, 1, false, {}},
         {"no header", noHeader.c_str(), {}, 0, true, {}},
         {"version not a number", badVersion.c_str(), {}, 0, true, {}},
     };
