@@ -250,6 +250,42 @@ TEST_P(RunnerReal, StopLeavesAbortedEntryAndPartialFileThenResumeCompletes) {
 INSTANTIATE_TEST_SUITE_P(Servers, RunnerReal, ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd),
                          [](const auto& info) { return std::string(FtpServerProcess::name(info.param)); });
 
+// A tree comes down from a server on ::1 as from one on 127.0.0.1, and the log names the address.
+class RunnerIpv6 : public ::testing::TestWithParam<FtpServerKind> {};
+
+TEST_P(RunnerIpv6, FolderTreeDownloadsByteIdentical) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam());
+    TempDir root{"orlix-v6-srv"}, local{"orlix-v6-local"}, data{"orlix-v6-data"};
+    root.writeFile("tree/a.txt", "aaa");
+    root.writeFile("tree/sub/b.bin", std::string(300000, 'b'));
+    root.makeDir("tree/sub/empty");
+    local.makeDir("dl");
+    FtpServerOptions options;
+    options.ipv6 = true;
+    auto server = FtpServerProcess::start(GetParam(), root.path(), options);
+    ASSERT_TRUE(server);
+    Rig rig;
+    std::vector<std::string> statuses;
+    rig.ftp.OnStatus = [&](TIdComponent*, TIdStatus, const std::string& text) { statuses.push_back(text); };
+    rig.host = "::1";
+    rig.runner.SetDataDir(data.path());
+    rig.Connect(server->port());
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Connecting to ::1."), statuses.end())
+        << ::testing::PrintToString(statuses);
+
+    rig.queue.AppendEntry(Rig::Entry("Download", "tree", local.file("dl"), "/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(CompareTrees(root.file("tree"), local.file("dl/tree")), "");
+    EXPECT_GT(rig.sentCount("EPSV") + rig.sentCount("EPRT"), 0);
+    EXPECT_EQ(rig.sentCount("PASV") + rig.sentCount("PORT "), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RunnerIpv6,
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::PureFtpd),
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
+
 // Links and names a tree holds, on every server: a link to a folder never comes down as a file
 // (nor loops, through a link back up), a link to a file comes down as the file, and names in UTF-8
 // or in bytes that are not UTF-8 go both ways unchanged.
