@@ -83,6 +83,12 @@ std::string TTransferQueue::EncodeQueueFile(const TSiteTable& sites) const {
         const std::string& name = sites.Site(i).SiteName;
         // A store that no longer carries its site's name belongs to no site.
         if (slot.SiteName != name) continue;
+        // Sites of one name share their records (each load gives all of them every record of the
+        // name), so a copy is written once; written again it would double at every restart.
+        bool copy = false;
+        for (int j = 0; j < i && !copy; ++j)
+            copy = sites.Site(j).SiteName == name && Stores_.Slot(j).SiteName == name && Stores_.Slot(j).Items == slot.Items;
+        if (copy) continue;
         for (const TQueueInfo& entry : slot.Items) out += TQueueFileRecord{name, entry}.Encode();
     }
     for (const TOrphanQueueEntry& o : Stores_.Orphans) out += TQueueFileRecord{o.SiteName, o.Entry}.Encode();

@@ -194,6 +194,26 @@ TEST(QueueFile, RecordsOfAnUnknownSiteSurviveSavesAndComeBackWithTheSite) {
     EXPECT_TRUE(third.Queue.Stores().Orphans.empty());
 }
 
+TEST(QueueFile, SitesOfOneNameKeepOneCopyOfTheirQueueAcrossRestarts) {
+    TTempDir dir;
+    TState s({"A", "B", "A"});
+    s.Sites.SetCurrentSite(2);
+    s.Queue.AppendEntry(Entry("a1", 1));
+    s.Queue.AppendEntry(Entry("a2", 2));
+    for (int run = 0; run < 3; ++run) {
+        s.Queue.SaveQueueFiles(dir.Path, s.Sites);
+        EXPECT_EQ(ReadBytes(dir.File("FTPQueueStore.dat")).size(), 2u * 672u) << run;
+        s.Queue.LoadQueueFile(dir.Path, std::string("A"));
+        EXPECT_EQ(Names(s.Queue.QueueEntries()), (std::vector<std::string>{"a1", "a2"})) << run;
+    }
+    // Stores of one name that differ are both kept: nothing is lost.
+    s.Queue.Stores().Slot(0).Items = {Entry("other", 1)};
+    s.Queue.Stores().Slot(2).Items = {Entry("a1", 1)};
+    s.Sites.SetCurrentSite(1);  // B takes the two live entries
+    s.Queue.SaveQueueFiles(dir.Path, s.Sites);
+    EXPECT_EQ(ReadBytes(dir.File("FTPQueueStore.dat")).size(), 4u * 672u);
+}
+
 TEST(QueueFile, StoreWhoseNameDiffersFromItsSiteIsNotWritten) {
     TTempDir dir;
     TState s({"A", "B"});
