@@ -6,14 +6,9 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
-#include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,7 +16,6 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -34,7 +28,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
-#include <tuple>
 
 #include "ftp/ftp_client.h"
 #include "transport/anti_freeze.h"
@@ -53,7 +46,6 @@
 #include "ui/remote_pane.h"
 #include "ui/settings_form.h"
 #include "ui/status_log.h"
-#include "ui/theme_icons.h"
 
 static void InitOrlixResources() { Q_INIT_RESOURCE(resources); }
 

@@ -261,7 +261,6 @@ public:
     void N11Click();
     void ToolButton20Click();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
-    void LeaveTray();
     void Main1Click();
     void About1Click();
     void Connecttohomesite1Click();
@@ -270,32 +269,19 @@ public:
     void RemoteDirPanelResize();
     // Stores the tray tip (cut to 63 characters) and sends it to the icon.
     void SetTrayTip(const QString& text);
-    // Whether the desktop has a notification area; tests may pretend either way.
-    bool TrayAvailable() const;
 
-    // Availability of the session-dependent commands.
-    void ApplyStartAvailability();
+    // Availability of the session-dependent commands (the other sets are private).
     void ApplyConnectedAvailability();
-    void ApplyDisconnectedAvailability();
 
     // Local pane: the folder shown (ending in "/"), and going to another one.
     std::string LocalDir() const;
     bool SetLocalDir(const QString& path);
     void RefreshLocalPane();
 
-    // The status bar's queue summary from the live queue's count and byte total.
-    void RefreshQueueSummary();
 
-    // Data files.
-    void LoadStoredState();
-    void SaveStoredState();
 
-    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar; splitter positions
-    // kept in layout.ini in the data folder.
-    void ApplyLayoutRules();
-    void RestoreLayout();
+    // Splitter positions, kept in layout.ini in the data folder (main_form_layout.cpp).
     void SaveLayout();
-    void MainSplitterResized(const QResizeEvent& e);
 
     // ---- Status log, status bar and progress display (main_form_log.cpp) ----
     void IdLogEvent1Sent(const std::string& text);
@@ -320,18 +306,8 @@ public:
     void Timer1Timer();
     void IdFTP1Disconnected();
     void SiteDialogConnect(int siteIndex);
-    // ---- Encryption hookup (main_form_session.cpp): the TLS side of the client meets the window
-    // here. The certificate check for the client's certificate event, and the indicator, told after
-    // each login whether the session is encrypted (description: protocol and cipher).
-    TTlsCertificateCheck CertificateCheck();
-    void ShowEncryption(bool encrypted, const std::string& description);
-    void ClearEncryption();
-    // "Stop transfer" on the toolbar and "Stop" in the Transfer menu.
-    void SetStopEnabled(bool enabled);
-    // Plays the event's sound when the settings switch it on; errors ignored.
-    void PlayEventSound(TSoundEvent event);
 
-    // ---- Directory views (main_form_views.cpp) ----
+    // ---- The panes (main_form_views.cpp) ----
     void ListRemoteDirectory(const std::string& path = std::string());
     void RemoteDirListDblClick();
     void RemoteDirUpButtonClick();
@@ -417,6 +393,31 @@ private:
     class TSessionWindow;
     class TTransferWindow;
     class TRemoteHost;
+
+    void LeaveTray();
+    // Whether the desktop has a notification area; tests may pretend either way.
+    bool TrayAvailable() const;
+    void ApplyStartAvailability();
+    void ApplyDisconnectedAvailability();
+    // The status bar's queue summary from the live queue's count and byte total.
+    void RefreshQueueSummary();
+    // Data files.
+    void LoadStoredState();
+    void SaveStoredState();
+    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar.
+    void ApplyLayoutRules();
+    void RestoreLayout();
+    void MainSplitterResized(const QResizeEvent& e);
+    // "Stop transfer" on the toolbar and "Stop" in the Transfer menu.
+    void SetStopEnabled(bool enabled);
+    // Plays the event's sound when the settings switch it on; errors ignored.
+    void PlayEventSound(TSoundEvent event);
+    // ---- Encryption hookup (main_form_session.cpp): the TLS side of the client meets the window
+    // here. The certificate check for the client's certificate event, and the indicator, told after
+    // each login whether the session is encrypted (description: protocol and cipher).
+    TTlsCertificateCheck CertificateCheck();
+    void ShowEncryption(bool encrypted, const std::string& description);
+    void ClearEncryption();
 
     void BuildToolBar();
     void BuildMenus();
