@@ -10,6 +10,7 @@
 #include "tests/support/ftp_servers.h"
 #include "transfer/queue_model.h"
 #include "transfer/transfer_questions.h"
+#include "ui/enter_dir_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
 #include "ui/queue_list_model.h"
@@ -524,6 +525,22 @@ TEST_F(QueueUiOfflineTest, AddToQueueTakesTheActivePanesSelection) {
     form->AddtoQueue1->trigger();
     EXPECT_EQ(QueueNames().back(), "r.bin");
     EXPECT_EQ(Panel(7), "Queue: 2 KB in 5 file(s)");
+}
+
+// The toolbar, the pop-up item and the rename all read one selection: rows of the list that no
+// listing record stands behind are never taken.
+TEST_F(QueueUiOfflineTest, EveryRemoteCommandTakesTheSameSelectedRows) {
+    MakeForm();
+    FakeRemoteListing({Row("a.bin", 1), Row("b.bin", 2)}, "/srv/");
+    new QTreeWidgetItem(form->RemoteDirList, QStringList{"stray"});
+    form->RemoteDirList->selectAll();
+    form->SetActivePane(2);
+    form->ToolButton15Click();
+    EXPECT_EQ(QueueNames(), (std::vector<std::string>{"a.bin", "b.bin"}));
+    form->AddtoQueue1->trigger();
+    EXPECT_EQ(QueueNames(), (std::vector<std::string>{"a.bin", "b.bin", "a.bin", "b.bin"}));
+    form->Rename1Click();
+    EXPECT_EQ(form->EnterDirForm->OldName(), "a.bin");
 }
 
 TEST_F(QueueUiOfflineTest, DropOnTheQueueListAddsTheDraggedPanesSelection) {
