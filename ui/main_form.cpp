@@ -145,14 +145,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TMainForm::~TMainForm() {
-    // The runner and the session point into the client: they go first.
-    delete queueView_;
-    queueView_ = nullptr;
-    session_.reset();
     // FormDestroy: remove the tray icon.
     if (TrayIcon) TrayIcon->hide();
     guard::SetDialogParent(nullptr);
-    // The client's handlers point into this window: silence them before the client goes.
+    // The client's handlers and the queue's rows point into this window and its owners: silence
+    // them, then the owners go before the client they point into.
     if (IdFTP1) {
         IdFTP1->OnDisconnected = nullptr;
         IdFTP1->OnStatus = nullptr;
@@ -162,9 +159,12 @@ TMainForm::~TMainForm() {
         IdLogEvent1.OnSent = nullptr;
         IdLogEvent1.OnReceived = nullptr;
         IdFTP1->SetIntercept(nullptr);
-        IdFTP1.reset();
     }
     queue_.SetView(nullptr);
+    delete queueView_;
+    queueView_ = nullptr;
+    session_.reset();
+    IdFTP1.reset();
     siteTable_.SetPairedSlots(nullptr);
 }
 
