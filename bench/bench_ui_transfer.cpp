@@ -185,12 +185,12 @@ int main(int argc, char** argv) {
         auto form = std::make_unique<TMainForm>();
         form->CreateDialogs();
         TScriptedTransferQuestions questions;
-        form->QueueView->SetQuestions(&questions);
+        form->QueueView().SetQuestions(&questions);
         form->SetLocalDir(QString::fromStdString(local));
 
-        const int site = form->SiteTable.AddSite();
-        form->SiteTable.SetSiteName(site, "bench");
-        TFTPInfo& info = form->SiteTable.Site(site);
+        const int site = form->SiteTable().AddSite();
+        form->SiteTable().SetSiteName(site, "bench");
+        TFTPInfo& info = form->SiteTable().Site(site);
         info.Host = "127.0.0.1";
         info.Port = server.Port;
         info.UserName = "tester";
@@ -198,17 +198,17 @@ int main(int argc, char** argv) {
         info.HomeDir = "/";
         info.Retries = 3;
         info.RetryDelay = 1;
-        form->SiteTable.SetCurrentSite(site);
+        form->SiteTable().SetCurrentSite(site);
         form->ToolButton2Click();
-        if (!WaitFor([&] { return form->RemoteDirList->isEnabled() && form->LastRemoteRowIndex >= 0; }, 60)) {
+        if (!WaitFor([&] { return form->RemoteDirList->isEnabled() && form->LastRemoteRowIndex() >= 0; }, 60)) {
             std::fprintf(stderr, "the window did not connect\n");
             server.Stop();
             return 1;
         }
         auto selectBig = [&] {
             form->RemoteDirList->clearSelection();
-            for (int i = 0; i <= form->LastRemoteRowIndex && i < form->RemoteDirList->topLevelItemCount(); ++i)
-                if (form->HostDirInfo[static_cast<size_t>(i)].Name == "big.bin")
+            for (int i = 0; i <= form->LastRemoteRowIndex() && i < form->RemoteDirList->topLevelItemCount(); ++i)
+                if (form->HostDirInfo()[static_cast<size_t>(i)].Name == "big.bin")
                     form->RemoteDirList->topLevelItem(i)->setSelected(true);
         };
 
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
                 ::unlink(windowFile.c_str());
                 selectBig();
                 const double t = Seconds([&] { form->ToolButton7Click(); });
-                if (FileSize(windowFile) != size || form->Queue.QueueCount() != 0) {
+                if (FileSize(windowFile) != size || form->Queue().QueueCount() != 0) {
                     std::fprintf(stderr, "window download incomplete: %lld bytes\n",
                                  static_cast<long long>(FileSize(windowFile)));
                     status = 2;
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
                     Median(windowTimes));
         std::printf("ratio window/bare speed: best %.3f, median %.3f (target >= 0.9)\n", bare / window,
                     Median(bareTimes) / Median(windowTimes));
-        form->FirstActivation = false;
+        form->SetFirstActivation(false);
         form.reset();
         guard::SetErrorSink({});
     }

@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
             {
                 form.IdFTP1->OpenSession();
                 TNullStream sink;
-                form.Transfer.ExpectedSize = size;
-                form.Transfer.Transferring = true;
+                form.Transfer().ExpectedSize = size;
+                form.Transfer().Transferring = true;
                 form.SetPanelText(0, QStringLiteral("Downloading"));
                 window = std::min(window, Seconds([&] { form.IdFTP1->Get("big.bin", sink); }));
                 form.IdFTP1->Disconnect();

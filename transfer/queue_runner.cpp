@@ -91,6 +91,10 @@ std::string NumberedName(const std::string& name, int n) {
 
 }  // namespace
 
+const char* PhaseText(TTransferPhase phase) {
+    return phase == TTransferPhase::Downloading ? "Downloading" : "Uploading";
+}
+
 TQueueRunner::TQueueRunner(TIdFTP& ftp, TTransferQueue& queue, TTransferState& state, ITransferView& view,
                            ITransferQuestions& questions)
     : ftp_(ftp), queue_(queue), state_(state), view_(view), questions_(questions) {}
@@ -178,7 +182,7 @@ void TQueueRunner::WorkEnd() {
 
 void TQueueRunner::ResetStatusBar() {
     state_.Transferring = false;
-    view_.ResetStatusBar();
+    view_.ResetProgress();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -304,7 +308,7 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
         if (!c.IsFolder) {
             DownloadFile(c);
         } else {
-            view_.SetStatusPanel(0, "Downloading");
+            view_.ShowPhase(TTransferPhase::Downloading);
             view_.ListRemoteDirectory(c.RemotePath);
             CheckStop();
             DownloadTree(c.RemotePath, c.LocalPath, c.FileName);
@@ -318,8 +322,8 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
             view_.ListRemoteDirectory(c.RemotePath);
             CheckStop();
             state_.Transferring = true;
-            view_.SetStatusPanel(0, "Uploading");
-            view_.SetStatusPanel(1, c.FileName);
+            view_.ShowPhase(TTransferPhase::Uploading);
+            view_.ShowCurrentFile(c.FileName);
             UploadTree(c.LocalPath, c.RemotePath, c.LocalPath + c.FileName);
         }
         // After a stop every data transfer of the run would be cut again; the listing waits.
@@ -582,10 +586,10 @@ void TQueueRunner::DownloadJob(const TFileJob& job) {
 }
 
 void TQueueRunner::DownloadFile(const TQueueInfo& c) {
-    view_.SetStatusPanel(1, c.FileName);
+    view_.ShowCurrentFile(c.FileName);
     state_.ExpectedSize = c.FileSize;
     state_.Transferring = true;
-    view_.SetStatusPanel(0, "Downloading");
+    view_.ShowPhase(TTransferPhase::Downloading);
     DownloadJob({false, c.LocalPath, c.RemotePath, c.FileName, c.FileName, c.FileSize, true});
 }
 
@@ -609,8 +613,8 @@ void TQueueRunner::UploadFile(const TQueueInfo& c) {
     state_.ExpectedSize = LocalFileSize(job.LocalFile());
     const std::vector<std::string> names = ListRemoteNames(c.RemotePath);
     state_.Transferring = true;
-    view_.SetStatusPanel(0, "Uploading");
-    view_.SetStatusPanel(1, c.FileName);
+    view_.ShowPhase(TTransferPhase::Uploading);
+    view_.ShowCurrentFile(c.FileName);
     UploadJob(job, names, true);
 }
 
@@ -742,8 +746,8 @@ void TQueueRunner::DownloadTree(const std::string& remoteBase, const std::string
                 continue;
             }
             state_.Transferring = true;
-            view_.SetStatusPanel(0, "Downloading");
-            view_.SetStatusPanel(1, e.Name);
+            view_.ShowPhase(TTransferPhase::Downloading);
+            view_.ShowCurrentFile(e.Name);
             state_.ExpectedSize = e.Size;
             DownloadJob({false, localDir, remoteDir, e.Name, e.Name, e.Size, false});
             state_.Transferring = false;
@@ -813,8 +817,8 @@ void TQueueRunner::UploadTree(const std::string& localBase, const std::string& r
         for (const auto& name : local.Files) {
             CheckStop();
             state_.Transferring = true;
-            view_.SetStatusPanel(0, "Uploading");
-            view_.SetStatusPanel(1, name);
+            view_.ShowPhase(TTransferPhase::Uploading);
+            view_.ShowCurrentFile(name);
             state_.ExpectedSize = LocalFileSize(prefix + name);
             if (!lastListed || *lastListed != d.Remote) listRemote(d.Remote);
             UploadJob({true, prefix, d.Remote + "/", name, prefix + name, -1, false}, listedNames, false);

@@ -34,6 +34,11 @@ public:
     ETransferStopped() : EIdException("Stopped") {}
 };
 
+// The phases a run shows to the user.
+enum class TTransferPhase { Downloading, Uploading };
+// "Downloading", "Uploading".
+const char* PhaseText(TTransferPhase phase);
+
 // What the runner asks of the main window. Queue rows are not here: the runner edits the queue
 // model, whose IQueueView tells the window.
 class ITransferView {
@@ -48,11 +53,12 @@ public:
     // The local pane re-reads its folder.
     virtual void RefreshLocalPane() = 0;
 
-    // Status-bar panel 0 (state) or 1 (file name).
-    virtual void SetStatusPanel(int panel, const std::string& text) = 0;
-    // The display part of the status-bar reset (panels, progress bar); the runner has already
-    // cleared Transferring.
-    virtual void ResetStatusBar() = 0;
+    // What the run is doing now, and the file it is moving (its name within its folder).
+    virtual void ShowPhase(TTransferPhase phase) = 0;
+    virtual void ShowCurrentFile(const std::string& name) = 0;
+    // The transfer is over: the phase, file and progress shown go back to idle; the runner has
+    // already cleared Transferring.
+    virtual void ResetProgress() = 0;
     // A chunked resumed upload starts: the progress clock and the average speed restart once.
     virtual void RestartProgress() {}
 

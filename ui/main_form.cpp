@@ -1,18 +1,14 @@
 #include "ui/main_form.h"
+#include "ui/main_form_parts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
-#include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,7 +16,6 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -33,7 +28,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
-#include <tuple>
 
 #include "ftp/ftp_client.h"
 #include "transport/anti_freeze.h"
@@ -46,10 +40,12 @@
 #include "sites/data_file.h"
 #include "ui/guard.h"
 #include "ui/rename_box.h"
+#include "ui/local_pane.h"
+#include "ui/queue_list_model.h"
 #include "ui/queue_view.h"
+#include "ui/remote_pane.h"
 #include "ui/settings_form.h"
 #include "ui/status_log.h"
-#include "ui/theme_icons.h"
 
 static void InitOrlixResources() { Q_INIT_RESOURCE(resources); }
 
@@ -57,14 +53,6 @@ namespace {
 
 const char* const kTitle = "Orlix FTP client";
 const char* const kCaption = "Orlix FTP client 1.0 demo";
-
-// Queue list columns: caption and width.
-struct TColumn {
-    const char* Caption;
-    int Width;
-};
-const TColumn kQueueColumns[] = {{"Filename", 200}, {"Local path", 275}, {"Size", 100},
-                                 {"Process", 60},   {"Remote path", 275}, {"Status", 100}};
 
 // Status bar panels: width, and a sample of the longest text each usually shows, so that a
 // larger font widens the panel instead of clipping its text.
@@ -87,69 +75,6 @@ QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.png").arg
 
 std::string OrlixDataFolder() { return ProgramDataFolder(); }
 
-// ---- Queue list binding ----
-
-int TQueueListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int TQueueListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(std::size(kQueueColumns));
-}
-
-QVariant TQueueListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-    const TQueueRow& r = rows_[static_cast<size_t>(index.row())];
-    const std::string* texts[] = {&r.Caption, &r.LocalPath, &r.SizeText, &r.Process, &r.RemotePath, &r.Status};
-    return statuslog::Display(*texts[index.column()]);
-}
-
-QVariant TQueueListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < static_cast<int>(std::size(kQueueColumns)))
-        return QString::fromLatin1(kQueueColumns[section].Caption);
-    return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-void TQueueListModel::QueueRowsCleared() {
-    beginResetModel();
-    rows_.clear();
-    endResetModel();
-}
-
-void TQueueListModel::QueueRowInserted(int row, const TQueueRow& texts) {
-    row = std::clamp(row, 0, static_cast<int>(rows_.size()));
-    beginInsertRows({}, row, row);
-    rows_.insert(rows_.begin() + row, texts);
-    endInsertRows();
-}
-
-void TQueueListModel::QueueRowDeleted(int row) {
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    beginRemoveRows({}, row, row);
-    rows_.erase(rows_.begin() + row);
-    endRemoveRows();
-}
-
-void TQueueListModel::QueueRowRebuilt(int row, const TQueueRow& texts) {
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    rows_[static_cast<size_t>(row)] = texts;
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-}
-
-void TQueueListModel::QueueRowSelected(int row) {
-    if (OnSelectRow) OnSelectRow(row);
-}
-
-void TQueueListModel::QueueSummaryChanged(const std::string& text) {
-    if (OnSummary) OnSummary(text);
-}
-
-void TQueueListModel::QueueEntryRefused(const std::string& message) {
-    if (OnRefused) OnRefused(message);
-}
-
 // ---- FormCreate ----
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
@@ -170,9 +95,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     decimalSeparator_ = locale.decimalPoint();
     decimalSeparatorBytes_ = decimalSeparator_.toStdString();
 
-    DataDir = OrlixDataFolder();
-    if (DataDir.empty() || DataDir.back() != '/') DataDir += '/';
+    dataDir_ = OrlixDataFolder();
+    if (dataDir_.empty() || dataDir_.back() != '/') dataDir_ += '/';
 
+    WireComponents();
     BuildToolBar();
     BuildMenus();
     BuildPanes();
@@ -191,37 +117,39 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     Timer1->setSingleShot(true);
     guard::Connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 
-    WireComponents();
-    SessionViews = std::make_unique<TSessionViews>(*this);
-    QueueView = std::make_unique<TQueueView>(*this);
+    sessionWindow_ = std::make_unique<TSessionWindow>(*this);
+    session_ = std::make_unique<TWindowSession>(
+        this, *IdFTP1, siteTable_, siteOptions_, Timer1, *sessionWindow_, [this] {
+            return queueView_->Busy() || remotePane_->Listing() || messagePump_.Depth() != 0;
+        });
+    ConnectPanes();
+    // Dragging from the panes: only while connected (the drop targets are the queue view's).
+    SetDragEnabled(false);
 
-    InTray = false;
-    Transfer.UploadResumePhase = 0;
+    inTray_ = false;
+    Transfer().UploadResumePhase = 0;
 
     ApplyStartAvailability();
-    RemoteDirList->clear();
-    RemoteDirCombo->clear();
-    RemoteDirCombo->setEditText(QString());
+    remotePane_->Clear();
 
     SetPanelText(0, QStringLiteral("Disconnected"));
     StatusList->ClearLog();
-    Transfer.Transferring = false;
+    Transfer().Transferring = false;
 
     HomeDirPanelResize();
     RemoteDirPanelResize();
 
-    FirstActivation = true;
+    firstActivation_ = true;
 
     guard::SetDialogParent(this);
 }
 
 TMainForm::~TMainForm() {
-    QueueView.reset();
-    SessionViews.reset();
     // FormDestroy: remove the tray icon.
     if (TrayIcon) TrayIcon->hide();
     guard::SetDialogParent(nullptr);
-    // The client's handlers point into this window: silence them before the client goes.
+    // The client's handlers and the queue's rows point into this window and its owners: silence
+    // them, then the owners go before the client they point into.
     if (IdFTP1) {
         IdFTP1->OnDisconnected = nullptr;
         IdFTP1->OnStatus = nullptr;
@@ -231,10 +159,13 @@ TMainForm::~TMainForm() {
         IdLogEvent1.OnSent = nullptr;
         IdLogEvent1.OnReceived = nullptr;
         IdFTP1->SetIntercept(nullptr);
-        IdFTP1.reset();
     }
-    Queue.SetView(nullptr);
-    SiteTable.SetPairedSlots(nullptr);
+    queue_.SetView(nullptr);
+    delete queueView_;
+    queueView_ = nullptr;
+    session_.reset();
+    IdFTP1.reset();
+    siteTable_.SetPairedSlots(nullptr);
 }
 
 void TMainForm::WireComponents() {
@@ -253,45 +184,45 @@ void TMainForm::WireComponents() {
     IdFTP1->OnWorkEnd = [this](TIdComponent*, TWorkMode mode) { IdFTP1WorkEnd(mode); };
     IdFTP1->OnDisconnected = [this](TIdComponent*) { IdFTP1Disconnected(); };
 
-    IdAntiFreeze1 = std::make_unique<TIdAntiFreeze>(&MessagePump);
+    IdAntiFreeze1 = std::make_unique<TIdAntiFreeze>(&messagePump_);
     IdAntiFreeze1->IdleTimeOut = 20;
     IdAntiFreeze1->OnlyWhenIdle = false;
 
-    SiteTable.SetPairedSlots(&Queue.Stores());
-    Queue.SetView(QueueModel);
+    siteTable_.SetPairedSlots(&queue_.Stores());
 }
 
 void TMainForm::CreateDialogs() {
     EnterDirForm = new TEnterDirForm(this);
-    ConnectForm = new TConnectForm(SiteTable, this);
+    ConnectForm = new TConnectForm(siteTable_, this);
     AllExistsForm = new TAllExistsForm(this);
     RenameBox = new TRenameBox(this);
     GotoDirectoryForm = new TGotoDirectoryForm(this);
     AboutForm = new TAboutForm(this);
     SettingsForm = new TSettingsForm(
-        Settings, [this] { return std::pair<int32_t, int32_t>(IdFTP1->RecvBufferSize, IdFTP1->SendBufferSize); },
+        settings_, [this] { return std::pair<int32_t, int32_t>(IdFTP1->RecvBufferSize, IdFTP1->SendBufferSize); },
         [this](int32_t recv, int32_t send) {
             IdFTP1->RecvBufferSize = recv;
             IdFTP1->SendBufferSize = send;
         },
         this);
-    SettingsForm->SetConnectionDefaults(&SiteOptions.Defaults);
+    SettingsForm->SetConnectionDefaults(&siteOptions_.Defaults);
     CertificateForm = new TCertificateForm(this);
-    CertificateTrust.SetQuestions(CertificateForm);
+    certificateTrust_.SetQuestions(CertificateForm);
+    queueView_->SetDialogs(AllExistsForm, RenameBox);
     // The window's session and the queue runner's reconnects share this client and its decisions.
     IdFTP1->OnCertificate = CertificateCheck();
-    CertificateTrust.OnSaveError = [](const std::string& message) {
+    certificateTrust_.OnSaveError = [](const std::string& message) {
         guard::ShowMessage(statuslog::Display("The trusted certificate is kept for this session only. " + message));
     };
 
     connect(EnterDirForm, &TEnterDirForm::NameEntered, this,
             [this](int mode, const QString& name) { guard::Run([=, this] { EnterDirNameEntered(mode, name); }); });
     connect(ConnectForm, &TConnectForm::StoreLiveQueueRequested, this,
-            [this](const std::string& name) { guard::Run([=, this] { Queue.StoreLiveQueue(name); }); });
+            [this](const std::string& name) { guard::Run([=, this] { queue_.StoreLiveQueue(name); }); });
     connect(ConnectForm, &TConnectForm::ConnectRequested, this,
             [this](int site) { guard::Run([=, this] { SiteDialogConnect(site); }); });
     connect(ConnectForm, &TConnectForm::LoadSiteQueueRequested, this,
-            [this](const std::string& name) { guard::Run([=, this] { Queue.LoadSiteQueue(name); }); });
+            [this](const std::string& name) { guard::Run([=, this] { queue_.LoadSiteQueue(name); }); });
     guard::Connect(ConnectForm, &TConnectForm::RefreshQueueSummaryRequested, this, &TMainForm::RefreshQueueSummary);
     connect(GotoDirectoryForm, &TGotoDirectoryForm::DirectoryChosen, this,
             [this](const QString& path) { guard::Run([=, this] { SetLocalDir(path); }); });
@@ -508,97 +439,19 @@ void TMainForm::BuildPanes() {
     PaneSplitter->setObjectName(QStringLiteral("PaneSplitter"));
     PaneSplitter->setChildrenCollapsible(false);
 
-    auto makePane = [this](const char* panelName, const char* comboName, const char* upName) {
-        auto* panel = new QWidget(PaneSplitter);
-        panel->setObjectName(QString::fromLatin1(panelName));
-        panel->setMinimumWidth(120);
-        auto* combo = new QComboBox(panel);
-        combo->setObjectName(QString::fromLatin1(comboName));
-        auto* up = new QToolButton(panel);
-        up->setObjectName(QString::fromLatin1(upName));
-        up->setText(QStringLiteral("DirUp"));
-        up->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        up->setFixedWidth(std::max(48, up->fontMetrics().horizontalAdvance(up->text()) + 16));
-        panel->installEventFilter(this);
-        return std::tuple{panel, combo, up};
-    };
+    localPane_ = new TLocalPane(PaneSplitter);
+    HomeDirPanel = localPane_->Panel();
+    HomeDirCombo = localPane_->Combo();
+    HomeDirUpButton = localPane_->UpButton();
+    HomeDirList = localPane_->List();
+    HomeDirModel = localPane_->Model();
 
-    std::tie(HomeDirPanel, HomeDirCombo, HomeDirUpButton) = makePane("HomeDirPanel", "HomeDirCombo", "HomeDirUpButton");
-    HomeDirModel = new QFileSystemModel(this);
-    HomeDirModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    HomeDirModel->setReadOnly(true);
-    // Shared by every window of the run and kept to its end: the model asks it until it goes.
-    static auto* const homeIcons = new TThemeIconProvider;
-    HomeDirModel->setIconProvider(homeIcons);
-    HomeDirList = new QTreeView(HomeDirPanel);
-    HomeDirList->setObjectName(QStringLiteral("HomeDirList"));
-    HomeDirList->setModel(HomeDirModel);
-    HomeDirList->setRootIsDecorated(false);
-    HomeDirList->setItemsExpandable(false);
-    HomeDirList->setUniformRowHeights(true);
-    HomeDirList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    HomeDirList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    HomeDirList->setSortingEnabled(true);
-    HomeDirList->sortByColumn(0, Qt::AscendingOrder);
-    HomeDirList->setColumnWidth(0, 180);
-    HomeDirList->setColumnWidth(1, 75);
-    HomeDirList->setColumnWidth(2, 95);
-    // A typed path goes there, like a pick from the list.
-    HomeDirCombo->setEditable(true);
-    HomeDirCombo->setInsertPolicy(QComboBox::NoInsert);
-    connect(HomeDirCombo->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        guard::Run([this] {
-            QString typed = HomeDirCombo->currentText().trimmed();
-            if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
-                typed = QDir::homePath() + typed.mid(1);
-            if (!SetLocalDir(typed)) {
-                const QString shown = HomeDirCombo->currentText();
-                FillHomeCombo(QDir::cleanPath(QString::fromStdString(LocalDir())));
-                guard::ShowMessage("Directory " + shown + " does not exists");
-            }
-        });
-    });
-    connect(HomeDirList, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
-        guard::Run([=, this] {
-            if (HomeDirModel->isDir(index)) SetLocalDir(HomeDirModel->filePath(index));
-        });
-    });
-    connect(HomeDirCombo, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
-        guard::Run([=, this] { SetLocalDir(HomeDirCombo->itemData(i).toString()); });
-    });
-    connect(HomeDirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-        // The first entry of a freshly shown folder becomes current.
-        if (QDir(path) != QDir(QString::fromStdString(LocalDir()))) return;
-        // Rows arrive after the first choice; it follows them unless the user has chosen since.
-        const QModelIndex current = HomeDirList->currentIndex();
-        if (!current.isValid() || current == autoFirstLocalRow_) SelectFirstLocalRow();
-    });
-    guard::Connect(HomeDirUpButton, &QToolButton::clicked, this, &TMainForm::HomeDirUpButtonClick);
-    guard::Connect(HomeDirList, &QTreeView::clicked, this, &TMainForm::HomeDirListClick);
-
-    std::tie(RemoteDirPanel, RemoteDirCombo, RemoteDirUpButton) =
-        makePane("RemoteDirPanel", "RemoteDirCombo", "RemoteDirUpButton");
-    RemoteDirCombo->setEditable(true);
-    RemoteDirCombo->setInsertPolicy(QComboBox::NoInsert);
-    RemoteDirList = new QTreeWidget(RemoteDirPanel);
-    RemoteDirList->setObjectName(QStringLiteral("RemoteDirList"));
-    RemoteDirList->setColumnCount(3);
-    RemoteDirList->setHeaderLabels({QStringLiteral("FileName"), QStringLiteral("Size"), QStringLiteral("Modified")});
-    RemoteDirList->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    RemoteDirList->setRootIsDecorated(false);
-    RemoteDirList->setUniformRowHeights(true);
-    RemoteDirList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    RemoteDirList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    RemoteDirList->setIconSize(QSize(16, 16));
-    RemoteDirList->setColumnWidth(0, 240);
-    RemoteDirList->setColumnWidth(1, 90);
-    RemoteDirList->setColumnWidth(2, 110);
-    guard::Connect(RemoteDirList, &QTreeWidget::itemDoubleClicked, this, &TMainForm::RemoteDirListDblClick);
-    guard::Connect(RemoteDirList, &QTreeWidget::itemClicked, this, &TMainForm::RemoteDirListClick);
-    guard::Connect(RemoteDirUpButton, &QToolButton::clicked, this, &TMainForm::RemoteDirUpButtonClick);
-    guard::Connect(RemoteDirCombo, QOverload<int>::of(&QComboBox::activated), this, &TMainForm::RemoteDirComboClick);
-    HomeDirList->installEventFilter(this);
-    RemoteDirList->installEventFilter(this);
+    remoteHost_ = std::make_unique<TRemoteHost>(*this);
+    remotePane_ = new TRemotePane(PaneSplitter, *IdFTP1, *remoteHost_);
+    RemoteDirPanel = remotePane_->Panel();
+    RemoteDirCombo = remotePane_->Combo();
+    RemoteDirUpButton = remotePane_->UpButton();
+    RemoteDirList = remotePane_->List();
 
     PaneSplitter->addWidget(HomeDirPanel);
     PaneSplitter->addWidget(RemoteDirPanel);
@@ -607,35 +460,23 @@ void TMainForm::BuildPanes() {
     PaneSplitter->setSizes({503, 418});
 
     setCentralWidget(central);
-    SetLocalDir(QDir::homePath());
 }
 
 void TMainForm::BuildQueueList() {
-    QueuePanel = new QWidget(MainSplitter);
-    QueuePanel->setObjectName(QStringLiteral("QueuePanel"));
-    QueuePanel->setMinimumHeight(50);
-    auto* layout = new QVBoxLayout(QueuePanel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    QueueModel = new TQueueListModel(this);
-    QueueModel->OnSelectRow = [this](int row) { SelectQueueRow(row); };
+    transferWindow_ = std::make_unique<TTransferWindow>(*this);
+    TQueueView::TLinks links{*IdFTP1,
+                             queue_,
+                             *transferWindow_,
+                             *remotePane_,
+                             *localPane_,
+                             [this] { return session_->ResumeDroppedSession(); },
+                             [this] { return ActivePane(); }};
+    queueView_ = new TQueueView(MainSplitter, links, dataDir_);
+    QueuePanel = queueView_->Panel();
+    QueueListView = queueView_->List();
+    QueueModel = queueView_->Model();
     QueueModel->OnSummary = [this](const std::string& text) { SetPanelText(7, statuslog::Display(text)); };
-    QueueModel->OnRefused = [](const std::string& message) { guard::ShowMessage(statuslog::Display(message)); };
-    QueueListView = new QTreeView(QueuePanel);
-    QueueListView->setObjectName(QStringLiteral("QueueListView"));
-    QueueListView->setModel(QueueModel);
-    QueueListView->setRootIsDecorated(false);
-    QueueListView->setItemsExpandable(false);
-    QueueListView->setUniformRowHeights(true);
-    QueueListView->setAllColumnsShowFocus(true);
-    QueueListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    QueueListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    QueueListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // A column is at least as wide as its longest fixed text ("File Folder", "Download", "Aborted").
-    const QFontMetrics fm(QueueListView->font());
-    const int processWidth = fm.horizontalAdvance(QStringLiteral("Download")) + 16;
-    for (int i = 0; i < static_cast<int>(std::size(kQueueColumns)); ++i)
-        QueueListView->setColumnWidth(i, i == 3 ? std::max(kQueueColumns[i].Width, processWidth) : kQueueColumns[i].Width);
-    layout->addWidget(QueueListView);
+    queue_.SetView(QueueModel);
 
     MainSplitter->addWidget(StatusPanel);
     MainSplitter->addWidget(PaneSplitter);
@@ -693,21 +534,9 @@ void TMainForm::BuildStatusBar() {
     EncryptionPanel->hide();
 }
 
-void TMainForm::LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list) {
-    if (!panel || !combo || !up || !list) return;
-    const int comboHeight = combo->sizeHint().height();
-    const int comboWidth = std::max(40, panel->width() - up->width() - 12);
-    combo->setGeometry(4, 4, comboWidth, comboHeight);
-    up->setGeometry(comboWidth + 8, 4, up->width(), comboHeight);
-    const int listTop = 4 + comboHeight + 4;
-    list->setGeometry(0, listTop, panel->width(), std::max(0, panel->height() - comboHeight - 4 - 4));
-}
+void TMainForm::HomeDirPanelResize() { localPane_->Layout(); }
 
-void TMainForm::HomeDirPanelResize() { LayoutPane(HomeDirPanel, HomeDirCombo, HomeDirUpButton, HomeDirList); }
-
-void TMainForm::RemoteDirPanelResize() {
-    LayoutPane(RemoteDirPanel, RemoteDirCombo, RemoteDirUpButton, RemoteDirList);
-}
+void TMainForm::RemoteDirPanelResize() { remotePane_->Layout(); }
 
 // ---- Availability of the session-dependent commands ----
 
@@ -717,9 +546,7 @@ void TMainForm::ApplyStartAvailability() {
                        AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
                        Upload2, Stop1, Addtoqueue4})
         a->setEnabled(false);
-    RemoteDirList->setEnabled(false);
-    RemoteDirCombo->setEnabled(false);
-    RemoteDirUpButton->setEnabled(false);
+    remotePane_->ShowSessionLook(false, false);
 }
 
 void TMainForm::ApplyConnectedAvailability() {
@@ -728,9 +555,7 @@ void TMainForm::ApplyConnectedAvailability() {
                        Upload1, AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1,
                        Addtoqueue3, Addtoqueue4})
         a->setEnabled(true);
-    RemoteDirList->setEnabled(true);
-    RemoteDirCombo->setEnabled(true);
-    RemoteDirUpButton->setEnabled(true);
+    remotePane_->ShowSessionLook(true, false);
 }
 
 void TMainForm::ApplyDisconnectedAvailability() {
@@ -740,130 +565,65 @@ void TMainForm::ApplyDisconnectedAvailability() {
                        AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
                        Upload2, Stop1, Addtoqueue4})
         a->setEnabled(false);
-    RemoteDirList->clear();
-    RemoteDirCombo->clear();
-    RemoteDirCombo->setEditText(QString());
-    RemoteDirList->setEnabled(false);
-    RemoteDirCombo->setEnabled(false);
-    RemoteDirUpButton->setEnabled(false);
+    remotePane_->ShowSessionLook(false, true);
 }
 
 // ---- Local pane ----
 
-std::string TMainForm::LocalDir() const {
-    const QString dir = HomeDirList ? HomeDirModel->filePath(HomeDirList->rootIndex()) : QString();
-    std::string s = dir.isEmpty() ? std::string("/") : QFile::encodeName(dir).toStdString();
-    if (s.empty() || s.back() != '/') s += '/';
-    return s;
-}
+std::string TMainForm::LocalDir() const { return localPane_->Folder(); }
 
-bool TMainForm::SetLocalDir(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isDir()) return false;
-    const QString folder = QDir::cleanPath(info.absoluteFilePath());
-    HomeDirModel->setRootPath(folder);
-    HomeDirList->setRootIndex(HomeDirModel->index(folder));
-    HomeDirList->setCurrentIndex(QModelIndex());
-    SelectFirstLocalRow();  // a folder read before has its rows at once
-    FillHomeCombo(folder);
-    return true;
-}
+bool TMainForm::SetLocalDir(const QString& path) { return localPane_->SetFolder(path); }
 
-void TMainForm::SelectFirstLocalRow() {
-    const QModelIndex root = HomeDirList->rootIndex();
-    autoFirstLocalRow_ = QPersistentModelIndex();
-    if (HomeDirModel->rowCount(root) == 0) {
-        HomeDirList->selectionModel()->clear();
-        return;
-    }
-    // The model sorts new rows late; sorting now makes row 0 the first row shown.
-    const QHeaderView* header = HomeDirList->header();
-    HomeDirModel->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    const QModelIndex first = HomeDirModel->index(0, 0, root);
-    HomeDirList->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    autoFirstLocalRow_ = first;
-}
-
-void TMainForm::FillHomeCombo(const QString& folder) {
-    // The folder and its ancestors, the root first.
-    QStringList chain;
-    QDir d(folder);
-    while (true) {
-        chain.prepend(d.absolutePath());
-        if (d.isRoot() || !d.cdUp()) break;
-    }
-    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
-    HomeDirCombo->clear();
-    for (const QString& p : chain) HomeDirCombo->addItem(folderIcon, p, p);
-    HomeDirCombo->setCurrentIndex(static_cast<int>(chain.size()) - 1);
-}
-
-void TMainForm::RefreshLocalPane() {
-    const QString folder = QString::fromStdString(LocalDir());
-    // Asking for the root path again makes the model re-read the folder.
-    HomeDirModel->setRootPath(QString());
-    HomeDirModel->setRootPath(folder);
-    HomeDirList->setRootIndex(HomeDirModel->index(QDir::cleanPath(folder)));
-}
+void TMainForm::RefreshLocalPane() { localPane_->Refresh(); }
 
 // ---- Queue ----
 
-int TMainForm::SelectedQueueRow() const {
-    const auto rows = QueueListView->selectionModel()->selectedRows();
-    int first = -1;
-    for (const QModelIndex& i : rows)
-        if (first < 0 || i.row() < first) first = i.row();
-    return first;
-}
+int TMainForm::SelectedQueueRow() const { return queueView_->SelectedRow(); }
 
-void TMainForm::SelectQueueRow(int row) {
-    if (row < 0 || row >= QueueModel->rowCount()) return;
-    const QModelIndex index = QueueModel->index(row, 0);
-    QueueListView->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    QueueListView->scrollTo(index);
-}
+void TMainForm::SelectQueueRow(int row) { queueView_->SelectRow(row); }
 
-void TMainForm::RefreshQueueSummary() { Queue.RefreshQueueSummary(); }
+void TMainForm::RefreshQueueSummary() { queue_.RefreshQueueSummary(); }
+
+TTransferState& TMainForm::Transfer() { return queueView_->Transfer(); }
 
 // ---- FormActivate ----
 
 void TMainForm::FormActivate() {
-    if (!FirstActivation) return;
-    ActivePane = 1;
+    if (!firstActivation_) return;
+    SetActivePane(1);
     LoadStoredState();
     // Store "Disconnected" as the tray tip; it reaches the icon with its next update.
-    TrayTip = QStringLiteral("Disconnected");
-    if (!HomeDirList->currentIndex().isValid()) SelectFirstLocalRow();
-    FirstActivation = false;
+    trayTip_ = QStringLiteral("Disconnected");
+    localPane_->SelectFirstRowIfNoneCurrent();
+    firstActivation_ = false;
     if (ConnectForm) ConnectForm->Open();
 }
 
 void TMainForm::LoadStoredState() {
-    const TSiteLoadReport sites = SiteTable.Load(DataDir);
+    const TSiteLoadReport sites = siteTable_.Load(dataDir_);
     if (ConnectForm) ConnectForm->RefillList();
     QStringList notices;
     if (!sites.Message.empty()) notices << statuslog::Display(sites.Message);
 
-    const TSettingsLoadReport settings = Settings.Load(DataDir, SiteTable);
+    const TSettingsLoadReport settings = settings_.Load(dataDir_, siteTable_);
     if (settings.FileFound) {
         if (settings.LocalDirToOpen) SetLocalDir(QFile::decodeName(QByteArray::fromStdString(*settings.LocalDirToOpen)));
-        IdFTP1->RecvBufferSize = BufferSizeInRange(Settings.Status.RecvBufferSize, DefaultRecvBufferSize);
-        IdFTP1->SendBufferSize = BufferSizeInRange(Settings.Status.SendBufferSize, DefaultSendBufferSize);
+        IdFTP1->RecvBufferSize = BufferSizeInRange(settings_.Status.RecvBufferSize, DefaultRecvBufferSize);
+        IdFTP1->SendBufferSize = BufferSizeInRange(settings_.Status.SendBufferSize, DefaultSendBufferSize);
     }
     if (!settings.Message.empty()) notices << statuslog::Display(settings.Message);
 
     // The queue of the site named in the settings becomes live (none when the name matched no site).
-    const TQueueLoadReport queues = Queue.LoadQueueFile(DataDir, settings.LastSiteName);
+    const TQueueLoadReport queues = queue_.LoadQueueFile(dataDir_, settings.LastSiteName);
     if (!queues.Message.empty()) notices << statuslog::Display(queues.Message);
-    Queue.RefreshQueueSummary();
+    queue_.RefreshQueueSummary();
 
-    const TSiteOptionsLoadReport options = SiteOptions.Load(DataDir, SiteTable);
+    const TSiteOptionsLoadReport options = siteOptions_.Load(dataDir_, siteTable_);
     if (!options.Message.empty()) notices << statuslog::Display(options.Message);
 
     // An unreadable file trusts nothing this run; it is kept aside before the next save over it.
     try {
-        const std::string trust = CertificateTrust.Load(DataDir);
+        const std::string trust = certificateTrust_.Load(dataDir_);
         if (!trust.empty()) notices << statuslog::Display(trust);
     } catch (const EInOutError& e) {
         notices << statuslog::Display(e.Message());
@@ -875,7 +635,7 @@ void TMainForm::LoadStoredState() {
 // ---- FormCloseQuery ----
 
 bool TMainForm::FormCloseQuery() {
-    if (Transfer.Transferring || Transfer.RunActive) {
+    if (queueView_->Busy()) {
         if (!guard::AskYesNo(QStringLiteral("File transfer in process! Close Orlix FTP client?"))) return false;
         ToolButton10Click();
     }
@@ -884,10 +644,10 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::SaveStoredState() {
-    SiteTable.Save(DataDir);
-    Settings.Save(DataDir, SiteTable, LocalDir());
-    Queue.SaveQueueFiles(DataDir, SiteTable);
-    SiteOptions.Save(DataDir, SiteTable);
+    siteTable_.Save(dataDir_);
+    settings_.Save(dataDir_, siteTable_, LocalDir());
+    queue_.SaveQueueFiles(dataDir_, siteTable_);
+    siteOptions_.Save(dataDir_, siteTable_);
     SaveLayout();
 }
 
@@ -912,7 +672,7 @@ void TMainForm::N11Click() { close(); }
 // ---- Window events ----
 
 bool TMainForm::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate && FirstActivation) {
+    if (e->type() == QEvent::WindowActivate && firstActivation_) {
         // After the window has finished becoming active, so the site dialog opens on top of it.
         QTimer::singleShot(0, this, [this] { guard::Run([this] { FormActivate(); }); });
     }
@@ -923,13 +683,13 @@ void TMainForm::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     // Some desktops (or none at all) never activate the window by themselves; the first showing
     // then counts as the first activation.
-    if (FirstActivation && !e->spontaneous())
+    if (firstActivation_ && !e->spontaneous())
         QTimer::singleShot(200, this, [this] { guard::Run([this] { FormActivate(); }); });
 }
 
 void TMainForm::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange && isMinimized() && Settings.Status.MinimizeToTray && !InTray &&
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && settings_.Status.MinimizeToTray && !inTray_ &&
         TrayAvailable()) {
         // The minimize command goes to "Move to system tray"; hiding is left until the state change is over.
         QTimer::singleShot(0, this, [this] { guard::Run([this] { ToolButton20Click(); }); });
@@ -937,27 +697,20 @@ void TMainForm::changeEvent(QEvent* e) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::Resize) {
-        if (watched == MainSplitter) MainSplitterResized(*static_cast<QResizeEvent*>(e));
-        if (watched == HomeDirPanel) guard::Run([this] { HomeDirPanelResize(); });
-        if (watched == RemoteDirPanel) guard::Run([this] { RemoteDirPanelResize(); });
-    } else if (e->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
-        if (watched == HomeDirList) guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); });
-        if (watched == RemoteDirList) guard::Run([this] { RemoteDirListKeyUp(Qt::Key_Tab); });
-    }
+    if (e->type() == QEvent::Resize && watched == MainSplitter) MainSplitterResized(*static_cast<QResizeEvent*>(e));
     return QMainWindow::eventFilter(watched, e);
 }
 
 // ---- Tray ----
 
 bool TMainForm::TrayAvailable() const {
-    if (TrayAvailableOverride >= 0) return TrayAvailableOverride == 1;
+    if (trayAvailableOverride_ >= 0) return trayAvailableOverride_ == 1;
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TMainForm::SetTrayTip(const QString& text) {
-    TrayTip = QString::fromStdString(progress::CutTrayTip(text.toStdString()));
-    if (TrayIcon) TrayIcon->setToolTip(TrayTip);
+    trayTip_ = QString::fromStdString(progress::CutTrayTip(text.toStdString()));
+    if (TrayIcon) TrayIcon->setToolTip(trayTip_);
 }
 
 void TMainForm::ToolButton20Click() {
@@ -966,14 +719,14 @@ void TMainForm::ToolButton20Click() {
         if (!isMinimized()) showMinimized();
         return;
     }
-    InTray = true;
+    inTray_ = true;
     hide();
-    TrayIcon->setToolTip(TrayTip);
+    TrayIcon->setToolTip(trayTip_);
     TrayIcon->show();
 }
 
 void TMainForm::LeaveTray() {
-    InTray = false;
+    inTray_ = false;
     TrayIcon->hide();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
@@ -985,7 +738,7 @@ void TMainForm::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) {
         LeaveTray();
     } else if (reason == QSystemTrayIcon::Context) {
-        SetTrayTip(TrayTip + QStringLiteral(" da"));
+        SetTrayTip(trayTip_ + QStringLiteral(" da"));
     }
 }
 

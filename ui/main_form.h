@@ -1,14 +1,21 @@
 #pragma once
 // The main window: toolbar, menus, status log, the local and remote panes, the transfer queue and
 // the status bar. It owns the FTP client, the log intercept, the responsiveness hook, the retry
-// timer, the site table, the settings and the queues, and it creates the dialogs.
+// timer, the site table, the settings and the queues, and it creates the dialogs. It builds the
+// actions and connects them to the objects that own the behaviour; its handlers forward there.
 //
-// Where the rest of the window's behaviour lives:
+// The owners:
+//   TLocalPane (ui/local_pane.h)    the local folder, its navigation and selection
+//   TRemotePane (ui/remote_pane.h)  the remote listing rows, icons, navigation and selection
+//   TQueueView (ui/queue_view.h)    the queue list, the runner and transfer state, drag and drop
+//   TWindowSession (ui/session_controller.h)  connect, reconnect, disconnect, retry, keep-alive
+//
+// Where the window's own part lives:
 //   main_form.cpp          frame: start-up, shutdown, layout, menus, tray, availability sets
 //   main_form_log.cpp      status log, status bar and progress display
-//   main_form_session.cpp  connect, reconnect, disconnect, the retry timer
-//   main_form_views.cpp    the remote listing and both panes' navigation
-//   main_form_transfer.cpp the queue runner, immediate transfers, stop, add to queue
+//   main_form_session.cpp  the session's view of the window, connect handlers
+//   main_form_views.cpp    the panes' handlers and which pane receives the pane commands
+//   main_form_transfer.cpp the runner's view of the window, transfer and queue handlers
 //   main_form_fileops.cpp  delete, rename, make directory
 
 #include <functional>
@@ -20,18 +27,16 @@
 #include "sites/site_options.h"
 #include "sites/site_table.h"
 #include "transfer/certificate_trust.h"
+#include "transfer/expand.h"
 #include "transfer/queue_model.h"
 #include "transfer/transfer_state.h"
+#include "ui/remote_listing.h"
 #include "transport/intercept.h"
 #include "ui/progress.h"
 #include "ui/qt_pump.h"
 #include "ui/session_controller.h"
 
-#include <QAbstractTableModel>
-#include <QIcon>
 #include <QMainWindow>
-#include <QPersistentModelIndex>
-#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 
@@ -56,6 +61,10 @@ class TIdFTP;
 class TStatusLog;
 class TQueueListModel;
 class TQueueView;
+class TLocalPane;
+class TRemotePane;
+class TWindowSession;
+class ISoundPlayer;
 
 class TEnterDirForm;
 class TConnectForm;
@@ -66,54 +75,7 @@ class TAboutForm;
 class TSettingsForm;
 class TCertificateForm;
 
-// The queue list's rows: a thin view of the live queue, told of every change row by row.
-class TQueueListModel : public QAbstractTableModel, public IQueueView {
-public:
-    explicit TQueueListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-
-    // Where QueueRowSelected and QueueSummaryChanged go.
-    std::function<void(int row)> OnSelectRow;
-    std::function<void(const std::string& text)> OnSummary;
-    std::function<void(const std::string& message)> OnRefused;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    const TQueueRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-
-    void QueueRowsCleared() override;
-    void QueueRowInserted(int row, const TQueueRow& texts) override;
-    void QueueRowDeleted(int row) override;
-    void QueueRowRebuilt(int row, const TQueueRow& texts) override;
-    void QueueRowSelected(int row) override;
-    void QueueSummaryChanged(const std::string& text) override;
-    void QueueEntryRefused(const std::string& message) override;
-
-private:
-    std::vector<TQueueRow> rows_;
-};
-
-// Everything the window remembers between events, in one place: the session (ActivePane,
-// RemoteHomeDir, LastRemoteDir, ConnectAttempts, Reconnecting, ConnectSoundPending), the remote
-// listing rows (HostDirInfo, LastRemoteRowIndex), the transfer state and the display's own fields.
-// The handlers of every area read and write these fields; nothing else keeps window state.
-struct TMainFormState : TSessionState, TRemoteListingState {
-    // Transfer state shared by the runner, Stop and the progress display.
-    TTransferState Transfer;
-    // Progress display: start of the data transfer and the smoothed speed.
-    progress::TProgressState Progress;
-
-    // Tray.
-    bool InTray = false;
-    QString TrayTip;
-
-    // The next activation is the first one (start-up loading and the site dialog).
-    bool FirstActivation = true;
-};
-
-class TMainForm : public QMainWindow, public TMainFormState {
+class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);  // FormCreate
@@ -125,24 +87,51 @@ public:
     // ---- Owned components ----
     std::unique_ptr<TIdFTP> IdFTP1;
     TIdLogEvent IdLogEvent1;
-    TQtMessagePump MessagePump;
     std::unique_ptr<TIdAntiFreeze> IdAntiFreeze1;
     QTimer* Timer1 = nullptr;  // retry timer, one-shot, disabled at start
 
-    TSiteTable SiteTable;
-    TProgramSettings Settings;
+    // ---- What the window owns besides its components
+    TSiteTable& SiteTable() { return siteTable_; }
+    TProgramSettings& Settings() { return settings_; }
     // Per-site connection options and the program-wide connection settings.
-    TSiteOptionsFile SiteOptions;
+    TSiteOptionsFile& SiteOptions() { return siteOptions_; }
     // The trusted server certificates and this run's answers about the others.
-    TCertificateTrust CertificateTrust;
+    TCertificateTrust& CertificateTrust() { return certificateTrust_; }
     // The live queue, the stored queues of all sites and the byte total.
-    TTransferQueue Queue;
-
+    TTransferQueue& Queue() { return queue_; }
     // Data folder, ending in "/".
-    std::string DataDir;
+    const std::string& DataDir() const { return dataDir_; }
 
-    // The session controller and the directory views.
-    std::unique_ptr<TSessionViews> SessionViews;
+    TWindowSession& Session() { return *session_; }
+    TLocalPane& LocalPane() { return *localPane_; }
+    TRemotePane& RemotePane() { return *remotePane_; }
+    TQueueView& QueueView() { return *queueView_; }
+    // The transfer state shared by the runner, Stop and the progress display (the queue view's).
+    TTransferState& Transfer();
+    progress::TProgressState& Progress() { return progress_; }
+
+    // Which pane receives the pane commands: 1 the local pane, 2 the remote pane.
+    int ActivePane() const;
+    void SetActivePane(int pane);
+    // The remote listing rows, the index of the last one (-1: empty) and their directory.
+    const std::vector<THostDirInfo>& HostDirInfo() const;
+    int LastRemoteRowIndex() const;
+    const std::string& LastRemoteDir() const;
+
+    // Tray state and the tip shown on the icon.
+    bool InTray() const { return inTray_; }
+    const QString& TrayTip() const { return trayTip_; }
+    // The next activation is the first one (start-up loading and the site dialog).
+    bool FirstActivation() const { return firstActivation_; }
+
+    // ---- Seams for tests
+    void SetFirstActivation(bool first) { firstActivation_ = first; }
+    void SetInTray(bool inTray) { inTray_ = inTray; }
+    // -1: ask the system whether there is a notification area, 0: none, 1: present.
+    void SetTrayAvailableOverride(int value) { trayAvailableOverride_ = value; }
+    void SetPanelRepaintInterval(std::chrono::milliseconds interval) { panelRepaintInterval_ = interval; }
+    // Plays the event sounds instead of the settings dialog's player (nullptr: that one again).
+    void SetSoundPlayer(ISoundPlayer* player) { soundPlayer_ = player; }
 
     // ---- Dialogs (created by CreateDialogs, in this order) ----
     TEnterDirForm* EnterDirForm = nullptr;
@@ -191,8 +180,6 @@ public:
     QWidget* QueuePanel = nullptr;
     QTreeView* QueueListView = nullptr;
     TQueueListModel* QueueModel = nullptr;
-    // The queue runner bound to this window: transfer commands, selections, drops (ui/queue_view.h).
-    std::unique_ptr<TQueueView> QueueView;
 
     QStatusBar* StatusBar1 = nullptr;
     std::vector<QLabel*> StatusPanels;  // eight panels, counted from 0
@@ -274,7 +261,6 @@ public:
     void N11Click();
     void ToolButton20Click();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
-    void LeaveTray();
     void Main1Click();
     void About1Click();
     void Connecttohomesite1Click();
@@ -283,33 +269,19 @@ public:
     void RemoteDirPanelResize();
     // Stores the tray tip (cut to 63 characters) and sends it to the icon.
     void SetTrayTip(const QString& text);
-    // Whether the desktop has a notification area; tests may pretend either way.
-    bool TrayAvailable() const;
-    int TrayAvailableOverride = -1;  // -1: ask the system, 0: none, 1: present
 
-    // Availability of the session-dependent commands.
-    void ApplyStartAvailability();
+    // Availability of the session-dependent commands (the other sets are private).
     void ApplyConnectedAvailability();
-    void ApplyDisconnectedAvailability();
 
     // Local pane: the folder shown (ending in "/"), and going to another one.
     std::string LocalDir() const;
     bool SetLocalDir(const QString& path);
     void RefreshLocalPane();
 
-    // The status bar's queue summary from the live queue's count and byte total.
-    void RefreshQueueSummary();
 
-    // Data files.
-    void LoadStoredState();
-    void SaveStoredState();
 
-    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar; splitter positions
-    // kept in layout.ini in the data folder.
-    void ApplyLayoutRules();
-    void RestoreLayout();
+    // Splitter positions, kept in layout.ini in the data folder (main_form_layout.cpp).
     void SaveLayout();
-    void MainSplitterResized(const QResizeEvent& e);
 
     // ---- Status log, status bar and progress display (main_form_log.cpp) ----
     void IdLogEvent1Sent(const std::string& text);
@@ -323,9 +295,8 @@ public:
     void ResetStatusBar();
     void SetPanelText(int panel, const QString& text);
     QString PanelText(int panel) const;
-    // Shows what the last work events computed (called at most every PanelRepaintInterval).
+    // Shows what the last work events computed (called at most every panel repaint interval).
     void FlushProgress();
-    std::chrono::milliseconds PanelRepaintInterval{150};
 
     // ---- Session controller (main_form_session.cpp) ----
     void ToolButton1Click();  // Site list
@@ -335,14 +306,8 @@ public:
     void Timer1Timer();
     void IdFTP1Disconnected();
     void SiteDialogConnect(int siteIndex);
-    // ---- Encryption hookup (main_form_session.cpp): the TLS side of the client meets the window
-    // here. The certificate check for the client's certificate event, and the indicator, told after
-    // each login whether the session is encrypted (description: protocol and cipher).
-    TTlsCertificateCheck CertificateCheck();
-    void ShowEncryption(bool encrypted, const std::string& description);
-    void ClearEncryption();
 
-    // ---- Directory views (main_form_views.cpp) ----
+    // ---- The panes (main_form_views.cpp) ----
     void ListRemoteDirectory(const std::string& path = std::string());
     void RemoteDirListDblClick();
     void RemoteDirUpButtonClick();
@@ -425,6 +390,35 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class TSessionWindow;
+    class TTransferWindow;
+    class TRemoteHost;
+
+    void LeaveTray();
+    // Whether the desktop has a notification area; tests may pretend either way.
+    bool TrayAvailable() const;
+    void ApplyStartAvailability();
+    void ApplyDisconnectedAvailability();
+    // The status bar's queue summary from the live queue's count and byte total.
+    void RefreshQueueSummary();
+    // Data files.
+    void LoadStoredState();
+    void SaveStoredState();
+    // Layout (main_form_layout.cpp): minimums, stretch, columns, status bar.
+    void ApplyLayoutRules();
+    void RestoreLayout();
+    void MainSplitterResized(const QResizeEvent& e);
+    // "Stop transfer" on the toolbar and "Stop" in the Transfer menu.
+    void SetStopEnabled(bool enabled);
+    // Plays the event's sound when the settings switch it on; errors ignored.
+    void PlayEventSound(TSoundEvent event);
+    // ---- Encryption hookup (main_form_session.cpp): the TLS side of the client meets the window
+    // here. The certificate check for the client's certificate event, and the indicator, told after
+    // each login whether the session is encrypted (description: protocol and cipher).
+    TTlsCertificateCheck CertificateCheck();
+    void ShowEncryption(bool encrypted, const std::string& description);
+    void ClearEncryption();
+
     void BuildToolBar();
     void BuildMenus();
     void BuildPopupMenus();
@@ -432,11 +426,41 @@ private:
     void BuildQueueList();
     void BuildStatusBar();
     void WireComponents();
-    void LayoutPane(QWidget* panel, QComboBox* combo, QToolButton* up, QWidget* list);
-    void FillHomeCombo(const QString& folder);
-    // Makes the first row of the local pane, in its sorted order, current and selected.
-    void SelectFirstLocalRow();
-    QPersistentModelIndex autoFirstLocalRow_;  // the row SelectFirstLocalRow chose
+    void ConnectPanes();
+    // A blue "Status:" line, after trimming the log.
+    void AddStatusLine(const std::string& text);
+    // The pane that receives the pane commands from now on (menuItems: also the Transfer menu's).
+    void SwitchToPane(int pane, bool menuItems);
+    // The panes' dragging: only while connected.
+    void SetDragEnabled(bool enabled);
+    // The remote pane's listing table, its directory and the local folder, for the runner.
+    TPaneContext PaneContext() const;
+
+    TQtMessagePump messagePump_;
+    TSiteTable siteTable_;
+    TProgramSettings settings_;
+    TSiteOptionsFile siteOptions_;
+    TCertificateTrust certificateTrust_;
+    TTransferQueue queue_;
+    std::string dataDir_;
+
+    std::unique_ptr<TSessionWindow> sessionWindow_;
+    std::unique_ptr<TTransferWindow> transferWindow_;
+    std::unique_ptr<TRemoteHost> remoteHost_;
+    TLocalPane* localPane_ = nullptr;
+    TRemotePane* remotePane_ = nullptr;
+    TQueueView* queueView_ = nullptr;
+    std::unique_ptr<TWindowSession> session_;
+
+    ISoundPlayer* soundPlayer_ = nullptr;
+    bool inTray_ = false;
+    QString trayTip_;
+    int trayAvailableOverride_ = -1;
+    bool firstActivation_ = true;
+
+    // Progress display: start of the data transfer and the smoothed speed.
+    progress::TProgressState progress_;
+    std::chrono::milliseconds panelRepaintInterval_{150};
 
     // The last work event, waiting to be painted.
     bool progressPending_ = false;

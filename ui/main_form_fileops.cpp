@@ -17,39 +17,14 @@
 #include "ui/enter_dir_form.h"
 #include "ui/file_ops_ui.h"
 #include "ui/guard.h"
-#include "ui/remote_names.h"
+#include "ui/local_pane.h"
+#include "ui/queue_view.h"
+#include "ui/remote_pane.h"
+#include "ui/session_controller.h"
 #include "ui/status_log.h"
 
 namespace {
 
-
-// Remote names in the session's name encoding, and typed ones back to its bytes.
-QString RemoteText(const TMainForm& f, const std::string& bytes) {
-    return remotenames::Display(bytes, remotenames::RawBytes(*f.IdFTP1));
-}
-std::string RemoteName(const TMainForm& f, const QString& text) {
-    return remotenames::Bytes(text, remotenames::RawBytes(*f.IdFTP1));
-}
-
-// Index into HostDirInfo of the first selected remote row (list order), or -1.
-int FirstSelectedRemoteRow(const TMainForm& f) {
-    if (!f.SessionViews) return -1;
-    const std::vector<int> rows = f.SessionViews->SelectedRemoteRows();
-    if (rows.empty() || rows.front() < 0 || rows.front() >= static_cast<int>(f.HostDirInfo.size())) return -1;
-    return rows.front();
-}
-
-// Full paths of the selected local rows in row order; only rows of the folder shown count.
-QStringList SelectedLocalPaths(const QTreeView* list, const QFileSystemModel* model) {
-    const QModelIndex root = list->rootIndex();
-    QModelIndexList rows = list->selectionModel()->selectedRows(0);
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const QModelIndex& i) { return i.parent() != root; }),
-               rows.end());
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    QStringList paths;
-    for (const QModelIndex& i : rows) paths << model->filePath(i);
-    return paths;
-}
 
 class TWaitCursor {
 public:
@@ -66,7 +41,7 @@ void OpenNameDialog(TMainForm& form, int mode, const QString& caption, const QSt
     QObject::connect(
         form.EnterDirForm, &TEnterDirForm::Closed, &form,
         [f = &form] {
-            if (!f->isVisible() && !f->InTray) f->show();
+            if (!f->isVisible() && !f->InTray()) f->show();
             f->activateWindow();
         },
         Qt::SingleShotConnection);
@@ -76,7 +51,7 @@ void OpenNameDialog(TMainForm& form, int mode, const QString& caption, const QSt
 // A remote command between the files of a run, or during its listings, would read the runner's
 // replies as its own: refused with a status line for as long as the run lasts.
 bool RefusedDuringRun(TMainForm& f) {
-    if (!f.Transfer.RunActive && !f.Transfer.Transferring) return false;
+    if (!f.QueueView().Busy()) return false;
     f.AddLogLine(QStringLiteral("Remote file commands are not available while a transfer runs"));
     return true;
 }
@@ -84,24 +59,25 @@ bool RefusedDuringRun(TMainForm& f) {
 bool RemoteCommandsAllowed(TMainForm& f) {
     if (RefusedDuringRun(f) || !f.IdFTP1) return false;
     // A session the server ended while idle reconnects before the command.
-    return f.SessionViews->ResumeDroppedSession() && f.IdFTP1->IsConnected();
+    return f.Session().ResumeDroppedSession() && f.IdFTP1->IsConnected();
 }
 
 // The remote delete of the first selected row. True when it deleted and listed the directory again.
 bool DeleteRemoteSelection(TMainForm& f) {
     if (RefusedDuringRun(f)) return false;
-    const int row = FirstSelectedRemoteRow(f);
+    TRemotePane& pane = f.RemotePane();
+    const int row = pane.FirstSelectedRow();
     if (row < 0) return false;
-    const THostDirInfo entry = f.HostDirInfo[static_cast<size_t>(row)];
+    const THostDirInfo entry = pane.Rows()[static_cast<size_t>(row)];
     // A listed name holding "/" would name something below another directory, not this row.
     if (!fileops::IsChildName(entry.Name)) {
-        f.AddLogLine(QStringLiteral("Not deleted: \"") + RemoteText(f, entry.Name) +
+        f.AddLogLine(QStringLiteral("Not deleted: \"") + pane.DisplayName(entry.Name) +
                      QStringLiteral("\" is not a plain file name"));
         guard::ShowMessage(QString::fromLatin1(kCannotDeleteMessage));
         return false;
     }
     const std::string dir = WithSlash(f.IdFTP1->WorkingDir());
-    if (!guard::AskYesNo(fileops::RemoteDeleteQuestion(RemoteText(f, entry.Name)))) return false;
+    if (!guard::AskYesNo(fileops::RemoteDeleteQuestion(pane.DisplayName(entry.Name)))) return false;
 
     bool ok = false;
     try {
@@ -124,26 +100,26 @@ bool DeleteRemoteSelection(TMainForm& f) {
 // ---- Pane-dependent commands ----
 
 void TMainForm::ToolButton13Click() {
-    if (ActivePane == 1) {
+    if (ActivePane() == 1) {
         Rename2Click();
-    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+    } else if (ActivePane() == 2 && RemoteCommandsAllowed(*this)) {
         Rename1Click();
     }
 }
 
 void TMainForm::ToolButton18Click() {
-    if (ActivePane == 1) {
+    if (ActivePane() == 1) {
         Delete2Click();
-    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+    } else if (ActivePane() == 2 && RemoteCommandsAllowed(*this)) {
         // The listing after a successful delete already shows the parent again.
         if (!DeleteRemoteSelection(*this)) ListRemoteDirectory();
     }
 }
 
 void TMainForm::Makedirectory2Click() {
-    if (ActivePane == 1) {
+    if (ActivePane() == 1) {
         MakeDirectory1Click();
-    } else if (ActivePane == 2 && RemoteCommandsAllowed(*this)) {
+    } else if (ActivePane() == 2 && RemoteCommandsAllowed(*this)) {
         MakeDir1Click();
     }
 }
@@ -157,11 +133,11 @@ void TMainForm::MakeDir1Click() {
 
 void TMainForm::Rename1Click() {
     if (RefusedDuringRun(*this)) return;
-    const int row = FirstSelectedRemoteRow(*this);
+    const int row = remotePane_->FirstSelectedRow();
     if (row < 0) return;
-    const std::string& oldName = HostDirInfo[static_cast<size_t>(row)].Name;
+    const std::string oldName = remotePane_->Rows()[static_cast<size_t>(row)].Name;
     OpenNameDialog(*this, TEnterDirForm::RenameRemote, QStringLiteral("Rename Directory"),
-                   RemoteText(*this, oldName), oldName);
+                   remotePane_->DisplayName(oldName), oldName);
 }
 
 void TMainForm::Delete1Click() { DeleteRemoteSelection(*this); }
@@ -173,7 +149,7 @@ void TMainForm::MakeDirectory1Click() {
 }
 
 void TMainForm::Rename2Click() {
-    const QStringList paths = SelectedLocalPaths(HomeDirList, HomeDirModel);
+    const QStringList paths = localPane_->SelectedPaths();
     if (paths.isEmpty()) return;
     const QString oldName = fileops::RelativeToFolder(paths.front(), QFile::decodeName(QByteArray::fromStdString(LocalDir())));
     OpenNameDialog(*this, TEnterDirForm::RenameLocal, QStringLiteral("Rename"), oldName,
@@ -181,7 +157,7 @@ void TMainForm::Rename2Click() {
 }
 
 void TMainForm::Delete2Click() {
-    const QStringList paths = SelectedLocalPaths(HomeDirList, HomeDirModel);
+    const QStringList paths = localPane_->SelectedPaths();
     if (paths.isEmpty()) return;
     const QString question = paths.size() == 1 ? fileops::TrashQuestionOne(fileops::LocalItemName(paths.front()))
                                                : fileops::TrashQuestionMany(static_cast<int>(paths.size()));
@@ -215,7 +191,7 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
     case TEnterDirForm::MakeRemoteDir: {
         if (RefusedDuringRun(*this)) break;  // the dialog stays open for later
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->MakeDir(dir + RemoteName(*this, name));
+        IdFTP1->MakeDir(dir + remotePane_->NameBytes(name));
         ListRemoteDirectory();
         EnterDirForm->close();
         break;
@@ -223,14 +199,16 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
     case TEnterDirForm::RenameRemote: {
         if (RefusedDuringRun(*this)) break;
         const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + RemoteName(*this, name));
+        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + remotePane_->NameBytes(name));
         ListRemoteDirectory();
         EnterDirForm->close();
         break;
     }
     case TEnterDirForm::ChangeRemoteDir:
-        // The views keep the start text's bytes; they change directory, list and close the form.
-        if (SessionViews) SessionViews->ChangeRemoteDirEntered(name);
+        // The pane keeps the start text's bytes; a refusal leaves the dialog open, with the error shown.
+        remotePane_->ChangeDirectoryTo(name);
+        EnterDirForm->close();
+        ListRemoteDirectory();
         break;
     default:
         break;

@@ -99,13 +99,13 @@ void TMainForm::MainSplitterResized(const QResizeEvent& e) {
 }
 
 void TMainForm::RestoreLayout() {
-    QSettings stored(LayoutFile(DataDir), QSettings::IniFormat);
+    QSettings stored(LayoutFile(dataDir_), QSettings::IniFormat);
     MainSplitter->restoreState(stored.value(QStringLiteral("MainSplitter")).toByteArray());
     PaneSplitter->restoreState(stored.value(QStringLiteral("PaneSplitter")).toByteArray());
 }
 
 void TMainForm::SaveLayout() {
-    const QString path = LayoutFile(DataDir);
+    const QString path = LayoutFile(dataDir_);
     {
         // QSettings writes a new file and renames it over the old one.
         QSettings stored(path, QSettings::IniFormat);

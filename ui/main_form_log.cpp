@@ -3,6 +3,8 @@
 #include "ui/main_form.h"
 
 #include "ui/keep_alive.h"
+#include "ui/queue_view.h"
+#include "ui/session_controller.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -27,25 +29,30 @@ progress::Clock::time_point CoarseNow() {
 }  // namespace
 
 void TMainForm::IdLogEvent1Sent(const std::string& text) {
-    if (SessionViews) SessionViews->KeepAlive().Activity();
+    if (session_) session_->KeepAlive().Activity();
     StatusList->Trim();
-    if (Transfer.UploadResumePhase <= 1)
+    if (Transfer().UploadResumePhase <= 1)
         StatusList->AddLine(statuslog::Display(statuslog::CommandLine(text)), statuslog::CommandColor());
 }
 
 void TMainForm::IdLogEvent1Received(const std::string& text) {
     StatusList->Trim();
-    if (Transfer.UploadResumePhase == 0)
+    if (Transfer().UploadResumePhase == 0)
         StatusList->AddLine(statuslog::Display(statuslog::ReplyLine(text)), statuslog::ReplyColor());
 }
 
 void TMainForm::IdFTP1Status(TIdStatus /*status*/, const std::string& text) {
     StatusList->Trim();
-    if (Transfer.UploadResumePhase <= 1)
+    if (Transfer().UploadResumePhase <= 1)
         StatusList->AddLine(statuslog::Display(statuslog::StatusLine(text)), statuslog::StatusColor());
 }
 
 void TMainForm::AddLogLine(const QString& text) { StatusList->AddLine(text, statuslog::StatusColor()); }
+
+void TMainForm::AddStatusLine(const std::string& text) {
+    StatusList->Trim();
+    StatusList->AddLine(statuslog::Display(statuslog::StatusLine(text)), statuslog::StatusColor());
+}
 
 void TMainForm::SetPanelText(int panel, const QString& text) {
     if (panel < 0 || panel >= static_cast<int>(StatusPanels.size())) return;
@@ -59,8 +66,8 @@ QString TMainForm::PanelText(int panel) const {
 }
 
 void TMainForm::IdFTP1WorkBegin(TWorkMode /*mode*/, int64_t /*max*/) {
-    if (Transfer.WorkBegin()) {
-        Progress.Restart();
+    if (Transfer().WorkBegin()) {
+        progress_.Restart();
         progressPending_ = false;
         lastPaint_ = {};  // the first event of a transfer is shown at once
     }
@@ -69,24 +76,24 @@ void TMainForm::IdFTP1WorkBegin(TWorkMode /*mode*/, int64_t /*max*/) {
 void TMainForm::IdFTP1Work(TWorkMode mode, int64_t count) {
     const auto now = CoarseNow();
     const int64_t elapsedMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now - Progress.TransferStartTime).count();
-    progress::UpdateSpeed(Progress, count, elapsedMs);
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - progress_.TransferStartTime).count();
+    progress::UpdateSpeed(progress_, count, elapsedMs);
     pendingRead_ = mode == wkRead;
     pendingCount_ = count;
     pendingElapsedMs_ = elapsedMs;
     progressPending_ = true;
     // Painting is the expensive part: a transfer raises an event per received piece, far more
     // often than anyone can read the panels.
-    if (lastPaint_ == progress::Clock::time_point{} || now - lastPaint_ >= PanelRepaintInterval) FlushProgress();
+    if (lastPaint_ == progress::Clock::time_point{} || now - lastPaint_ >= panelRepaintInterval_) FlushProgress();
 
-    if (Transfer.StopTransfer) {
+    if (Transfer().StopTransfer) {
         try {
             IdFTP1->Abort();
         } catch (...) {
             // A failing abort changes nothing: the transfer ends through its closed connection.
         }
-        if (InTray) SetTrayTip(QStringLiteral("Aborted"));
-        Transfer.Transferring = false;
+        if (inTray_) SetTrayTip(QStringLiteral("Aborted"));
+        Transfer().Transferring = false;
     }
 }
 
@@ -94,7 +101,7 @@ void TMainForm::FlushProgress() {
     lastPaint_ = progress::Clock::now();
     if (!progressPending_) return;
     progressPending_ = false;
-    const progress::TProgressTexts t = progress::MakeTexts(Progress, Transfer, pendingRead_, pendingCount_,
+    const progress::TProgressTexts t = progress::MakeTexts(progress_, Transfer(), pendingRead_, pendingCount_,
                                                            pendingElapsedMs_, decimalSeparatorBytes_);
     SetPanelText(6, QString::fromStdString(t.Speed));
     if (t.HasPercent) {
@@ -103,18 +110,18 @@ void TMainForm::FlushProgress() {
     }
     SetPanelText(2, QString::fromStdString(t.Elapsed));
     SetPanelText(3, QString::fromStdString(t.Left));
-    if (InTray) SetTrayTip(QString::fromStdString(progress::TrayProgressTip(t.Speed, t.PercentText)));
+    if (inTray_) SetTrayTip(QString::fromStdString(progress::TrayProgressTip(t.Speed, t.PercentText)));
 }
 
 void TMainForm::IdFTP1WorkEnd(TWorkMode /*mode*/) {
-    if (Transfer.WorkEndResets()) ResetStatusBar();
+    if (Transfer().WorkEndResets()) ResetStatusBar();
 }
 
 void TMainForm::ResetStatusBar() {
-    Transfer.Transferring = false;
+    Transfer().Transferring = false;
     progressPending_ = false;
     SetPanelText(0, QStringLiteral("Ready"));
     for (int i = 1; i <= 6; ++i) SetPanelText(i, QString());
-    if (Queue.QueueTotalBytes() == 0) SetPanelText(7, QString());
+    if (queue_.QueueTotalBytes() == 0) SetPanelText(7, QString());
     ProgressBar1->setValue(0);
 }

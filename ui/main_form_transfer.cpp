@@ -1,35 +1,55 @@
-// Transfers and the queue commands of the main window. Running the queue, the immediate
-// transfers, Stop and adding the panes' selections go through the queue view (ui/queue_view.h);
-// the queue editing commands act on the live queue, whose rows follow it by themselves.
+// Transfers and the queue as the main window shows them: the runner's view of the window, and
+// the handlers of the transfer and queue commands, which go to the queue view (ui/queue_view.h).
 
 #include "ui/main_form.h"
+#include "ui/main_form_parts.h"
 
+#include <QAction>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "ui/local_pane.h"
 #include "ui/queue_view.h"
+#include "ui/remote_pane.h"
+#include "ui/status_log.h"
 
-void TMainForm::ToolButton6Click() { QueueView->UploadNow(); }
 
-void TMainForm::ToolButton7Click() { QueueView->DownloadNow(); }
+TPaneContext TMainForm::PaneContext() const {
+    TPaneContext pane;
+    const std::vector<THostDirInfo>& rows = remotePane_->Rows();
+    pane.RemoteRows.reserve(rows.size());
+    for (const THostDirInfo& r : rows) pane.RemoteRows.push_back({r.Name, r.Size, r.IsDir});
+    pane.RemoteDir = remotePane_->Directory();
+    pane.LocalFolder = localPane_->Folder();
+    return pane;
+}
 
-void TMainForm::ToolButton8Click() { QueueView->TransferQueue(); }
+// ---- Handlers
 
-void TMainForm::ToolButton10Click() { QueueView->Stop(); }
+void TMainForm::ToolButton6Click() { queueView_->UploadNow(); }
 
-void TMainForm::ToolButton15Click() { QueueView->AddByActivePane(); }
+void TMainForm::ToolButton7Click() { queueView_->DownloadNow(); }
 
-void TMainForm::ToolButton16Click() { Queue.RemoveSelectedEntry(SelectedQueueRow()); }
+void TMainForm::ToolButton8Click() { queueView_->TransferQueue(); }
 
-void TMainForm::AddtoQueue1Click() { QueueView->AddRemoteSelection(); }
+void TMainForm::ToolButton10Click() { queueView_->Stop(); }
 
-void TMainForm::AddtoQueue2Click() { QueueView->AddLocalSelection(); }
+void TMainForm::ToolButton15Click() { queueView_->AddByActivePane(); }
 
-void TMainForm::RemoveallFromQueue1Click() { Queue.RemoveAllEntries(); }
+void TMainForm::ToolButton16Click() { queueView_->RemoveSelected(); }
 
-void TMainForm::ResetStetsu1Click() { Queue.ResetSelectedStatus(SelectedQueueRow()); }
+void TMainForm::AddtoQueue1Click() { queueView_->AddRemoteSelection(); }
 
-void TMainForm::Resetallststuses1Click() { Queue.ResetAllStatuses(); }
+void TMainForm::AddtoQueue2Click() { queueView_->AddLocalSelection(); }
 
-void TMainForm::Movetotop1Click() { Queue.MoveEntryToTop(SelectedQueueRow()); }
+void TMainForm::RemoveallFromQueue1Click() { queueView_->RemoveAll(); }
 
-void TMainForm::Moveoneup1Click() { Queue.MoveEntryUp(SelectedQueueRow()); }
+void TMainForm::ResetStetsu1Click() { queueView_->ResetSelectedStatus(); }
 
-void TMainForm::Moveonedown1Click() { Queue.MoveEntryDown(SelectedQueueRow()); }
+void TMainForm::Resetallststuses1Click() { queueView_->ResetAllStatuses(); }
+
+void TMainForm::Movetotop1Click() { queueView_->MoveToTop(); }
+
+void TMainForm::Moveoneup1Click() { queueView_->MoveUp(); }
+
+void TMainForm::Moveonedown1Click() { queueView_->MoveDown(); }

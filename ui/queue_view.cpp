@@ -1,24 +1,21 @@
 #include "ui/queue_view.h"
 
 #include <algorithm>
+#include <stdexcept>
 
-#include <QAction>
-#include <QComboBox>
-#include <QCoreApplication>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileSystemModel>
-#include <QItemSelectionModel>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
-#include "ftp/ftp_client.h"
+#include "transfer/queue_model.h"
 #include "ui/guard.h"
-#include "ui/main_form.h"
-#include "ui/settings_form.h"
+#include "ui/local_pane.h"
+#include "ui/queue_list_model.h"
+#include "ui/remote_pane.h"
 #include "ui/status_log.h"
 #include "ui/transfer_questions.h"
 
@@ -27,9 +24,8 @@
 ITransferQuestions& TQueueView::TQuestions::Target() {
     if (owner_.questionsOverride_) return *owner_.questionsOverride_;
     if (!dialogs_) {
-        TMainForm& f = owner_.f_;
-        if (!f.AllExistsForm || !f.RenameBox) throw std::runtime_error("The file-exists dialog is not there.");
-        dialogs_ = std::make_unique<TDialogTransferQuestions>(*f.AllExistsForm, *f.RenameBox);
+        if (!owner_.allExists_ || !owner_.rename_) throw std::runtime_error("The file-exists dialog is not there.");
+        dialogs_ = std::make_unique<TDialogTransferQuestions>(*owner_.allExists_, *owner_.rename_);
     }
     return *dialogs_;
 }
@@ -47,15 +43,51 @@ std::string TQueueView::TQuestions::AskFreeName(const std::string& oldName, cons
 
 // ---- Construction
 
-TQueueView::TQueueView(TMainForm& form) : f_(form), questions_(*this) {
-    runner_ = std::make_unique<TQueueRunner>(*f_.IdFTP1, f_.Queue, f_.Transfer, *this, questions_);
-    runner_->SetDataDir(f_.DataDir);
-    for (QWidget* list : {static_cast<QWidget*>(f_.QueueListView), static_cast<QWidget*>(f_.RemoteDirList),
-                          static_cast<QWidget*>(f_.HomeDirList)})
-        if (list) WatchDrops(list);
+TQueueView::TQueueView(QWidget* parent, const TLinks& links, const std::string& dataDir)
+    : QObject(parent), links_(links), questions_(*this) {
+    BuildList(parent);
+    runner_ = std::make_unique<TQueueRunner>(links_.Ftp, links_.Queue, transfer_, links_.View, questions_);
+    runner_->SetDataDir(dataDir);
+    for (QWidget* list : {static_cast<QWidget*>(list_), static_cast<QWidget*>(links_.Remote.List()),
+                          static_cast<QWidget*>(links_.Local.List())})
+        WatchDrops(list);
 }
 
 TQueueView::~TQueueView() = default;
+
+void TQueueView::BuildList(QWidget* parent) {
+    panel_ = new QWidget(parent);
+    panel_->setObjectName(QStringLiteral("QueuePanel"));
+    panel_->setMinimumHeight(50);
+    auto* layout = new QVBoxLayout(panel_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    model_ = new TQueueListModel(this);
+    model_->OnSelectRow = [this](int row) { SelectRow(row); };
+    model_->OnRefused = [](const std::string& message) { guard::ShowMessage(statuslog::Display(message)); };
+    list_ = new QTreeView(panel_);
+    list_->setObjectName(QStringLiteral("QueueListView"));
+    list_->setModel(model_);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A column is at least as wide as its longest fixed text ("File Folder", "Download", "Aborted").
+    const QFontMetrics fm(list_->font());
+    const int processWidth = fm.horizontalAdvance(QStringLiteral("Download")) + 16;
+    for (int i = 0; i < TQueueListModel::ColumnCount(); ++i) {
+        const int width = TQueueListModel::InitialColumnWidth(i);
+        list_->setColumnWidth(i, i == 3 ? std::max(width, processWidth) : width);
+    }
+    layout->addWidget(list_);
+}
+
+void TQueueView::SetDialogs(TAllExistsForm* allExists, TRenameBox* rename) {
+    allExists_ = allExists;
+    rename_ = rename;
+}
 
 void TQueueView::WatchDrops(QWidget* list) {
     list->setAcceptDrops(true);
@@ -66,76 +98,79 @@ void TQueueView::WatchDrops(QWidget* list) {
     }
 }
 
-// ---- Selections
+// ---- Rows
 
-std::vector<int> TQueueView::SelectedRemoteRows() const {
-    std::vector<int> rows;
-    const int records = std::min(f_.LastRemoteRowIndex + 1, static_cast<int>(f_.HostDirInfo.size()));
-    const int count = std::min(f_.RemoteDirList->topLevelItemCount(), records);
-    for (int i = 0; i < count; ++i)
-        if (f_.RemoteDirList->topLevelItem(i)->isSelected()) rows.push_back(i);
-    return rows;
+int TQueueView::SelectedRow() const {
+    const auto rows = list_->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& i : rows)
+        if (first < 0 || i.row() < first) first = i.row();
+    return first;
 }
 
-std::vector<std::string> TQueueView::SelectedRemoteNames() const {
-    std::vector<std::string> names;
-    for (int row : SelectedRemoteRows()) names.push_back(f_.HostDirInfo[static_cast<size_t>(row)].Name);
-    return names;
-}
-
-std::vector<std::string> TQueueView::SelectedLocalPaths() const {
-    const QModelIndex root = f_.HomeDirList->rootIndex();
-    QModelIndexList selected = f_.HomeDirList->selectionModel()->selectedRows(0);
-    std::vector<QModelIndex> rows;
-    for (const QModelIndex& i : selected)
-        if (i.parent() == root) rows.push_back(i);
-    // The model keeps its rows in the order shown.
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    std::vector<std::string> paths;
-    for (const QModelIndex& i : rows) paths.push_back(QFile::encodeName(f_.HomeDirModel->filePath(i)).toStdString());
-    return paths;
+void TQueueView::SelectRow(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    const QModelIndex index = model_->index(row, 0);
+    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list_->scrollTo(index);
 }
 
 // ---- Commands
 
 // After the server ended an idle session, a transfer command connects again first.
 void TQueueView::DownloadNow() {
-    if (f_.SessionViews->ResumeDroppedSession()) runner_->DownloadNow(Pane(), SelectedRemoteNames());
+    if (links_.ResumeSession()) runner_->DownloadNow(links_.View.Pane(), links_.Remote.SelectedNames());
 }
 
 void TQueueView::UploadNow() {
-    if (f_.SessionViews->ResumeDroppedSession()) runner_->UploadNow(Pane(), SelectedLocalPaths());
+    if (links_.ResumeSession()) runner_->UploadNow(links_.View.Pane(), links_.Local.SelectedPathBytes());
 }
 
 void TQueueView::TransferQueue() {
-    if (f_.SessionViews->ResumeDroppedSession()) runner_->TransferQueue();
+    if (links_.ResumeSession()) runner_->TransferQueue();
 }
 
 void TQueueView::Stop() { runner_->Stop(); }
 
-void TQueueView::AddRemoteSelection() { AddRemoteNamesToQueue(f_.Queue, Pane(), SelectedRemoteNames()); }
+void TQueueView::AddRemoteSelection() {
+    AddRemoteNamesToQueue(links_.Queue, links_.View.Pane(), links_.Remote.SelectedNames());
+}
 
-void TQueueView::AddLocalSelection() { AddLocalPathsToQueue(f_.Queue, Pane(), SelectedLocalPaths()); }
+void TQueueView::AddLocalSelection() {
+    AddLocalPathsToQueue(links_.Queue, links_.View.Pane(), links_.Local.SelectedPathBytes());
+}
 
 void TQueueView::AddByActivePane() {
-    AddToQueueByPane(f_.Queue, f_.ActivePane, Pane(), SelectedRemoteRows(), SelectedLocalPaths());
+    AddToQueueByPane(links_.Queue, links_.ActivePane(), links_.View.Pane(), links_.Remote.SelectedRows(),
+                     links_.Local.SelectedPathBytes());
 }
+
+// The editing commands act on the live queue, whose rows follow it by themselves.
+void TQueueView::RemoveSelected() { links_.Queue.RemoveSelectedEntry(SelectedRow()); }
+void TQueueView::RemoveAll() { links_.Queue.RemoveAllEntries(); }
+void TQueueView::ResetSelectedStatus() { links_.Queue.ResetSelectedStatus(SelectedRow()); }
+void TQueueView::ResetAllStatuses() { links_.Queue.ResetAllStatuses(); }
+void TQueueView::MoveToTop() { links_.Queue.MoveEntryToTop(SelectedRow()); }
+void TQueueView::MoveUp() { links_.Queue.MoveEntryUp(SelectedRow()); }
+void TQueueView::MoveDown() { links_.Queue.MoveEntryDown(SelectedRow()); }
 
 // ---- Drag and drop
 
 QWidget* TQueueView::ListOf(const QObject* w) const {
+    QWidget* remote = links_.Remote.List();
+    QWidget* local = links_.Local.List();
     for (; w; w = w->parent()) {
-        if (w == f_.QueueListView) return f_.QueueListView;
-        if (w == f_.RemoteDirList) return f_.RemoteDirList;
-        if (w == f_.HomeDirList) return f_.HomeDirList;
+        if (w == list_) return list_;
+        if (w == remote) return remote;
+        if (w == local) return local;
     }
     return nullptr;
 }
 
 TQueueView::TPaneSource TQueueView::SourceOf(const QObject* source) const {
     const QWidget* list = ListOf(source);
-    if (list && list == f_.RemoteDirList) return TPaneSource::Remote;
-    if (list && list == f_.HomeDirList) return TPaneSource::Local;
+    if (list && list == links_.Remote.List()) return TPaneSource::Remote;
+    if (list && list == links_.Local.List()) return TPaneSource::Local;
     return TPaneSource::None;
 }
 
@@ -143,9 +178,9 @@ bool TQueueView::AcceptsDrop(const QObject* target, const QObject* source) const
     const QWidget* list = ListOf(target);
     const TPaneSource from = SourceOf(source);
     if (!list) return false;
-    if (list == f_.QueueListView) return from != TPaneSource::None;
-    if (list == f_.RemoteDirList) return from == TPaneSource::Local;
-    if (list == f_.HomeDirList) return from == TPaneSource::Remote;
+    if (list == list_) return from != TPaneSource::None;
+    if (list == links_.Remote.List()) return from == TPaneSource::Local;
+    if (list == links_.Local.List()) return from == TPaneSource::Remote;
     return false;
 }
 
@@ -153,12 +188,12 @@ bool TQueueView::Drop(const QObject* target, const QObject* source) {
     if (!AcceptsDrop(target, source)) return false;
     const QWidget* list = ListOf(target);
     const TPaneSource from = SourceOf(source);
-    if (list == f_.QueueListView) {
+    if (list == list_) {
         if (from == TPaneSource::Remote)
             AddRemoteSelection();
         else
             AddLocalSelection();
-    } else if (list == f_.RemoteDirList) {
+    } else if (list == links_.Remote.List()) {
         UploadNow();
     } else {
         DownloadNow();
@@ -207,70 +242,4 @@ bool TQueueView::eventFilter(QObject* watched, QEvent* event) {
         default:
             return QObject::eventFilter(watched, event);
     }
-}
-
-// ---- The runner's view of the window
-
-TPaneContext TQueueView::Pane() const {
-    TPaneContext pane;
-    const int records = std::min(f_.LastRemoteRowIndex + 1, static_cast<int>(f_.HostDirInfo.size()));
-    pane.RemoteRows.reserve(static_cast<size_t>(std::max(records, 0)));
-    for (int i = 0; i < records; ++i) {
-        const auto& r = f_.HostDirInfo[static_cast<size_t>(i)];
-        pane.RemoteRows.push_back({r.Name, r.Size, r.IsDir});
-    }
-    pane.RemoteDir = f_.LastRemoteDir;
-    pane.LocalFolder = f_.LocalDir();
-    return pane;
-}
-
-void TQueueView::ListRemoteDirectory(const std::string& path) { f_.ListRemoteDirectory(path); }
-
-void TQueueView::RefreshLocalPane() { f_.RefreshLocalPane(); }
-
-void TQueueView::SetStatusPanel(int panel, const std::string& text) {
-    f_.SetPanelText(panel, statuslog::Display(text));
-}
-
-void TQueueView::ResetStatusBar() { f_.ResetStatusBar(); }
-
-void TQueueView::RestartProgress() { f_.Progress.Restart(); }
-
-void TQueueView::SetRemoteCommandsEnabled(bool enabled) {
-    // After a failed run the session may be down already: the combo and the up button then stay
-    // as the disconnected look left them.
-    const bool connectedLook = f_.RemoteDirList->isEnabled();
-    f_.RemoteDirCombo->setEnabled(enabled && connectedLook);
-    f_.RemoteDirUpButton->setEnabled(enabled && connectedLook);
-    for (QAction* a : {f_.MakeDir1, f_.Rename1, f_.Delete1, f_.ChangeDirUp1, f_.GotoDirectory1, f_.Homedirectory1,
-                       f_.Refresh1})
-        if (a) a->setEnabled(enabled);
-    for (QAction* a : f_.HostPopupSeparators) a->setEnabled(enabled);
-}
-
-void TQueueView::SetStopEnabled(bool enabled) {
-    f_.ToolButton10->setEnabled(enabled);
-    f_.Stop1->setEnabled(enabled);
-}
-
-void TQueueView::ReConnect() { f_.ToolButton4Click(); }
-
-void TQueueView::StopReconnectTimer() {
-    if (f_.Timer1) f_.Timer1->stop();
-}
-
-void TQueueView::LogStatus(const std::string& text) {
-    f_.StatusList->Trim();
-    f_.StatusList->AddLine(statuslog::Display(statuslog::StatusLine(text)), statuslog::StatusColor());
-}
-
-void TQueueView::PlayEventSound(TSoundEvent event) {
-    if (SoundPlayer)
-        f_.Settings.PlayEventSound(event, SoundPlayer);
-    else if (f_.SettingsForm)
-        f_.SettingsForm->PlayEventSound(event);
-}
-
-void TQueueView::ProcessEvents() {
-    if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }

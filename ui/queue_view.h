@@ -1,8 +1,9 @@
 #pragma once
-// The queue runner bound to the main window: the window side of the runner (status bar, remote
-// listing, local pane, availability, sounds, reconnection), the selections of both panes turned
-// into queue entries, the transfer commands, and drag and drop between the three lists.
+// The queue pane: the queue list and its rows, the queue runner with the transfer state, the
+// transfer and queue commands, and drag and drop between the three lists. What the runner needs of
+// the window goes through ITransferView; the panes' selections through their own APIs.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,25 +15,50 @@
 #include "transfer/transfer_questions.h"
 
 class QDropEvent;
+class QTreeView;
 class QWidget;
-class ISoundPlayer;
-class TMainForm;
+class TAllExistsForm;
+class TIdFTP;
+class TLocalPane;
+class TQueueListModel;
+class TRemotePane;
+class TRenameBox;
+class TTransferQueue;
 
-class TQueueView : public QObject, public ITransferView {
+class TQueueView : public QObject {
 public:
-    // Needs the form's FTP client (created with the form, before this).
-    explicit TQueueView(TMainForm& form);
+    struct TLinks {
+        TIdFTP& Ftp;
+        TTransferQueue& Queue;
+        ITransferView& View;
+        TRemotePane& Remote;
+        TLocalPane& Local;
+        // Before a command that needs the server: false when a dropped session did not come back.
+        std::function<bool()> ResumeSession;
+        // Which pane receives the pane commands (1 local, 2 remote).
+        std::function<int()> ActivePane;
+    };
+    // Builds the queue panel inside parent.
+    TQueueView(QWidget* parent, const TLinks& links, const std::string& dataDir);
     ~TQueueView() override;
 
+    QWidget* Panel() const { return panel_; }
+    QTreeView* List() const { return list_; }
+    TQueueListModel* Model() const { return model_; }
     TQueueRunner& Runner() { return *runner_; }
+    // Shared by the runner, Stop and the progress display.
+    TTransferState& Transfer() { return transfer_; }
+    const TTransferState& Transfer() const { return transfer_; }
+    // A transfer or a run is going on.
+    bool Busy() const { return transfer_.Transferring || transfer_.RunActive; }
 
-    // ---- Selections
-    // Indices into HostDirInfo of the selected remote rows, in row order.
-    std::vector<int> SelectedRemoteRows() const;
-    // Their names, byte for byte as listed.
-    std::vector<std::string> SelectedRemoteNames() const;
-    // Full paths of the selected local items, in row order.
-    std::vector<std::string> SelectedLocalPaths() const;
+    // The file-exists and rename dialogs that answer the runner's questions.
+    void SetDialogs(TAllExistsForm* allExists, TRenameBox* rename);
+
+    // ---- Rows
+    // Index of the first selected queue row, or -1.
+    int SelectedRow() const;
+    void SelectRow(int row);
 
     // ---- Commands
     void DownloadNow();         // ToolButton7Click
@@ -42,6 +68,13 @@ public:
     void AddRemoteSelection();  // AddtoQueue1Click
     void AddLocalSelection();   // AddtoQueue2Click
     void AddByActivePane();     // ToolButton15Click
+    void RemoveSelected();
+    void RemoveAll();
+    void ResetSelectedStatus();
+    void ResetAllStatuses();
+    void MoveToTop();
+    void MoveUp();
+    void MoveDown();
 
     // ---- Drag and drop
     enum class TPaneSource { None, Remote, Local };
@@ -52,26 +85,8 @@ public:
     // Does what a drop of source's selection on target means; false when refused.
     bool Drop(const QObject* target, const QObject* source);
 
-    // ---- Seams for tests
     // Answers the runner's questions instead of the dialogs (nullptr: the dialogs again).
     void SetQuestions(ITransferQuestions* questions) { questionsOverride_ = questions; }
-    // Plays the event sounds instead of the settings dialog's player.
-    ISoundPlayer* SoundPlayer = nullptr;
-
-    // ---- ITransferView
-    TPaneContext Pane() const override;
-    void ListRemoteDirectory(const std::string& path) override;
-    void RefreshLocalPane() override;
-    void SetStatusPanel(int panel, const std::string& text) override;
-    void ResetStatusBar() override;
-    void RestartProgress() override;
-    void SetRemoteCommandsEnabled(bool enabled) override;
-    void SetStopEnabled(bool enabled) override;
-    void ReConnect() override;
-    void StopReconnectTimer() override;
-    void LogStatus(const std::string& text) override;
-    void PlayEventSound(TSoundEvent event) override;
-    void ProcessEvents() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,11 +107,18 @@ private:
         std::unique_ptr<ITransferQuestions> dialogs_;
     };
 
-    // The list (QueueListView, RemoteDirList or HomeDirList) that w is or lies in, or nullptr.
+    void BuildList(QWidget* parent);
+    // The list (the queue list or a pane's list) that w is or lies in, or nullptr.
     QWidget* ListOf(const QObject* w) const;
     void WatchDrops(QWidget* list);
 
-    TMainForm& f_;
+    TLinks links_;
+    QWidget* panel_ = nullptr;
+    QTreeView* list_ = nullptr;
+    TQueueListModel* model_ = nullptr;
+    TAllExistsForm* allExists_ = nullptr;
+    TRenameBox* rename_ = nullptr;
+    TTransferState transfer_;
     TQuestions questions_;
     ITransferQuestions* questionsOverride_ = nullptr;
     std::unique_ptr<TQueueRunner> runner_;

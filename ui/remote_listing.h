@@ -19,12 +19,6 @@ struct THostDirInfo {
     bool IsDir = false;
 };
 
-// The table the listing routine leaves behind for the transfer commands.
-struct TRemoteListingState {
-    std::vector<THostDirInfo> HostDirInfo;
-    int LastRemoteRowIndex = -1;  // -1 when the directory is empty
-};
-
 // The short date text of a listing date (the locale's short date format, no time of day).
 using TListDateFormatter = std::function<std::string(TDateTime)>;
 

@@ -2,24 +2,22 @@
 // The session controller: turns the current site into a connected FTP session and back, with the
 // paced connection attempts of the retry timer, and switches the window's commands between the
 // connected and disconnected sets. The controller itself is plain C++ behind two small
-// interfaces (the window and the timer); TSessionViews binds it and the directory views to the
-// main window.
+// interfaces (the window and the timer); TWindowSession binds it to the window's timer and
+// keep-alive.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "settings/program_settings.h"
-#include "ui/remote_listing.h"
 
-#include <QIcon>
 #include <QObject>
 #include <QString>
 
 class TIdFTP;
 class TSiteTable;
 struct TConnectionDefaults;
-class TMainForm;
 
 // Session state the window keeps for the whole run.
 struct TSessionState {
@@ -127,18 +125,23 @@ private:
     bool userStarted_ = false;  // the running series came from a command of the user
 };
 
-class TSessionWindowAdapter;
 class TRetryTimerAdapter;
 class TKeepAlive;
+class QTimer;
+class TQtMessagePump;
+class TSiteOptionsFile;
 
-// The session controller and both directory views, bound to the main window. The window's
-// handlers of these areas call the operations of the same names here.
-class TSessionViews : public QObject {
+// The window's session: the controller with its state, the retry timer and the keep-alive. The
+// window shows what happens through its ISessionWindow; its session handlers call the operations
+// of the same names here.
+class TWindowSession : public QObject {
 public:
-    explicit TSessionViews(TMainForm& form);
-    ~TSessionViews() override;
+    // busy: something other than the session itself uses the client now (a transfer, a listing,
+    // a socket call waiting inside the event loop); the keep-alive then stays quiet.
+    TWindowSession(QObject* parent, TIdFTP& ftp, TSiteTable& sites, const TSiteOptionsFile& options, QTimer* timer,
+                   ISessionWindow& window, std::function<bool()> busy);
+    ~TWindowSession() override;
 
-    // ---- Session
     void Connect();
     void DisConnect();
     void ReConnect();
@@ -149,58 +152,21 @@ public:
     // Connected, and no command, listing, transfer or connection attempt is under way.
     bool SessionIdle() const;
 
-    // ---- Remote pane
-    // Changes to path when one is given (a failure raises), then lists and shows the current
-    // remote directory.
-    void ListRemoteDirectory(const std::string& path);
-    void RemoteDirListDblClick();
-    void RemoteDirUpButtonClick();
-    void Homedirectory1Click();
-    void Refresh1Click();
-    void RemoteDirComboClick();
-    void GotoDirectory1Click();
-    // The change-directory mode of the directory-name dialog answered with a name.
-    void ChangeRemoteDirEntered(const QString& name);
-
-    // ---- Both panes
-    void ToolButton11Click();
-    void HomeDirListClick();
-    void RemoteDirListClick();
-    void HomeDirListKeyUp(int key);
-    void RemoteDirListKeyUp(int key);
-
-    // Indices into HostDirInfo of the selected remote rows, in row order. Act on the records'
-    // names: the list shows names decoded, the records keep their bytes.
-    std::vector<int> SelectedRemoteRows() const;
+    const TSessionState& State() const { return state_; }
+    // Which pane receives the pane commands (1 local, 2 remote).
+    int ActivePane() const { return state_.ActivePane; }
+    void SetActivePane(int pane) { state_.ActivePane = pane; }
+    // The remote pane's directory, where a reconnect returns to.
+    void SetLastRemoteDir(const std::string& dir) { state_.LastRemoteDir = dir; }
 
     TSessionController& Controller() { return *controller_; }
     TKeepAlive& KeepAlive() { return *keepAlive_; }
-    // IconImageList: slot 0 the folder icon, then one icon per cached tail.
-    const std::vector<QIcon>& IconImageList() const { return icons_; }
-    const TIconTailCache& IconCache() const { return iconCache_; }
-    // Tests hand in their own player; otherwise the settings dialog's player is used.
-    ISoundPlayer* SoundPlayer = nullptr;
-
-    // The short date text of a listing date in the system's format.
-    static std::string ShortDateText(TDateTime value);
 
 private:
-    friend class TSessionWindowAdapter;
-    void ShowRows();
-    QIcon FileIcon(const std::string& fileName);
-    void SetDragEnabled(bool enabled);
-    void SwitchToPane(int pane, bool menuItems);
-    void FocusFirstRemoteRow();
-    void SelectFirstRemoteRow();
-
-    TMainForm& f_;
-    std::unique_ptr<TSessionWindowAdapter> window_;
+    TIdFTP& ftp_;
+    std::function<bool()> busy_;
+    TSessionState state_;
     std::unique_ptr<TRetryTimerAdapter> timer_;
     std::unique_ptr<TSessionController> controller_;
     std::unique_ptr<TKeepAlive> keepAlive_;
-    TIconTailCache iconCache_;
-    std::vector<QIcon> icons_;
-    QIcon plainFileIcon_;
-    std::string gotoDirBytes_;  // the remote Goto's start text, byte for byte
-    bool listing_ = false;      // a listing is under way (the window stays live meanwhile)
 };

@@ -219,10 +219,9 @@ public:
         pane.RemoteDir = WithSlash(dir);
     }
     void RefreshLocalPane() override { ++localRefreshes; }
-    void SetStatusPanel(int panel, const std::string& text) override {
-        if (panel == 0) panel0.push_back(text);
-    }
-    void ResetStatusBar() override {}
+    void ShowPhase(TTransferPhase phase) override { panel0.push_back(PhaseText(phase)); }
+    void ShowCurrentFile(const std::string&) override {}
+    void ResetProgress() override {}
     void SetRemoteCommandsEnabled(bool enabled) override { remoteCommandsEnabled = enabled; }
     void SetStopEnabled(bool enabled) override { stopEnabled = enabled; }
     void ReConnect() override {

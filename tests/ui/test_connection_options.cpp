@@ -16,7 +16,7 @@ protected:
     bool StartVsftpd(const FtpServerOptions& options) {
         server = FtpServerProcess::start(FtpServerKind::Vsftpd, root.path(), options);
         if (!server) return false;
-        TFTPInfo& s = form->SiteTable.Site(site);
+        TFTPInfo& s = form->SiteTable().Site(site);
         s.Port = server->port();
         s.UserName = server->user();
         s.Password = server->password();
@@ -27,9 +27,9 @@ protected:
     // Download of the remote row "name" through the toolbar, waited for.
     bool Download(const std::string& name) {
         if (!SelectRow(name)) return false;
-        form->ActivePane = 2;
+        form->SetActivePane(2);
         form->ToolButton7Click();
-        return RunUntil([this] { return !form->Transfer.RunActive && !form->Transfer.Transferring; });
+        return RunUntil([this] { return !form->Transfer().RunActive && !form->Transfer().Transferring; });
     }
 
     bool LogHas(const QString& text) const {
@@ -45,7 +45,7 @@ TEST_F(ConnectionOptionsTest, ANewSiteListsAndTransfersWhereActiveModeIsRefused)
     ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Vsftpd);
     root.writeFile("data.bin", patternBytes(0, 200000));
     ASSERT_TRUE(StartVsftpd(FtpServerOptions{.refuseActive = true}));
-    ASSERT_EQ(form->SiteTable.Site(site).Options, TSiteOptions{});
+    ASSERT_EQ(form->SiteTable().Site(site).Options, TSiteOptions{});
 
     ASSERT_TRUE(ConnectAndWait());
     EXPECT_EQ(Column(0), std::vector<std::string>{"data.bin"});
@@ -67,7 +67,7 @@ TEST_F(ConnectionOptionsTest, AServerEndingTheIdleSessionIsNoticedAndTheNextDown
     ASSERT_TRUE(RunUntil([this] { return Panel(0) == "Disconnected"; }, 15000));
     EXPECT_FALSE(form->IdFTP1->IsConnected());
     EXPECT_TRUE(LogHas("421")) << "the server's words are in the log";
-    EXPECT_EQ(form->TrayTip, QStringLiteral("Disconnected"));
+    EXPECT_EQ(form->TrayTip(), QStringLiteral("Disconnected"));
     // The remote rows stay for the next command.
     EXPECT_TRUE(form->ToolButton7->isEnabled());
 

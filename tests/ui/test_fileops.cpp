@@ -10,6 +10,7 @@
 #include "ui/file_ops_ui.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
+#include "ui/remote_pane.h"
 #include "ui/status_log.h"
 #include "tests/ui/ui_test_app.h"
 
@@ -115,7 +116,7 @@ protected:
         });
         form = std::make_unique<TMainForm>();
         form->CreateDialogs();
-        form->FirstActivation = false;  // no stored state, no site dialog
+        form->SetFirstActivation(false);  // no stored state, no site dialog
     }
     void TearDown() override {
         if (form && form->IdFTP1 && form->IdFTP1->IsConnected()) {
@@ -188,12 +189,12 @@ protected:
         form->IdFTP1->Passive = true;
         form->IdFTP1->OpenSession();
         form->ApplyConnectedAvailability();
-        form->ActivePane = 2;
+        form->SetActivePane(2);
         form->ListRemoteDirectory("/");
     }
     int RemoteRow(const std::string& name) const {
-        for (size_t i = 0; i < form->HostDirInfo.size(); ++i)
-            if (form->HostDirInfo[i].Name == name) return static_cast<int>(i);
+        for (size_t i = 0; i < form->HostDirInfo().size(); ++i)
+            if (form->HostDirInfo()[i].Name == name) return static_cast<int>(i);
         return -1;
     }
     void SelectRemote(const std::string& name) {
@@ -267,7 +268,7 @@ TEST_F(FileOpsTest, LocalMakeDirectoryFromPopupAndCommandsMenu) {
     WaitLocalRows(1);
 
     // Commands menu "&Make directory" (F7) acts on the local pane while it is active.
-    form->ActivePane = 1;
+    form->SetActivePane(1);
     EXPECT_EQ(form->Makedirectory2->shortcut(), QKeySequence(Qt::Key_F7));
     form->Makedirectory2->trigger();
     ASSERT_TRUE(Dialog()->isVisible());
@@ -307,7 +308,7 @@ TEST_F(FileOpsTest, LocalRenameFromPopupToolbarAndF6) {
     // nothing, and the dialog still closes.
     WaitLocalRows(2);
     SelectLocal({"Notes.txt"});
-    form->ActivePane = 1;
+    form->SetActivePane(1);
     form->ToolButton13->trigger();
     ASSERT_TRUE(Dialog()->isVisible());
     EXPECT_EQ(Dialog()->Edit1->text(), "Notes.txt");
@@ -355,7 +356,7 @@ TEST_F(FileOpsTest, LocalDeleteAsksAndMovesToTheTrash) {
     // Three items through the toolbar: counted; a folder goes whole.
     WaitLocalRows(3);
     SelectLocal({"a.txt", "b.txt", "folder"});
-    form->ActivePane = 1;
+    form->SetActivePane(1);
     form->ToolButton18->trigger();
     EXPECT_EQ(questions.back(), "Are you sure want to send these 3 items to the Recycle bin?");
     for (const QString n : {"a.txt", "b.txt", "folder"}) {
@@ -409,7 +410,7 @@ TEST_F(FileOpsTest, FunctionKeysReachTheCommandsOfTheActivePane) {
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->ActivePane = 1;
+    form->SetActivePane(1);
 
     QTest::keyClick(form.get(), Qt::Key_F7);
     ASSERT_TRUE(Dialog()->isVisible());
@@ -535,7 +536,7 @@ TEST_P(RemoteFileOpsTest, DeletesATreeFilesFirstDeepestDirectoriesFirst) {
 
     // A single file through the toolbar with the remote pane active.
     SelectRemote("single.txt");
-    form->ActivePane = 2;
+    form->SetActivePane(2);
     form->ToolButton18->trigger();
     EXPECT_FALSE(root->exists("single.txt"));
     EXPECT_EQ(RemoteRow("single.txt"), -1);
@@ -576,7 +577,7 @@ TEST_P(RemoteFileOpsTest, MakeDirectoryAndRenameFromPopupToolbarAndKeys) {
 
     // Toolbar "Rename" and the Commands menu (F7) with the remote pane active, inside a subfolder.
     form->ListRemoteDirectory("/keep");
-    form->ActivePane = 2;
+    form->SetActivePane(2);
     form->Makedirectory2->trigger();
     ASSERT_TRUE(Dialog()->isVisible());
     EXPECT_EQ(Dialog()->Mode(), TEnterDirForm::MakeRemoteDir);
@@ -604,12 +605,12 @@ TEST_P(RemoteFileOpsTest, RemoteCommandsWaitForTheTransfer) {
     StartServer();
     ASSERT_NO_FATAL_FAILURE(Connect(server->port()));
     SelectRemote("single.txt");
-    form->ActivePane = 2;
+    form->SetActivePane(2);
     // While bytes flow, and between the files of a run (its listings, its questions).
     for (const bool betweenFiles : {false, true}) {
         SCOPED_TRACE(betweenFiles);
-        form->Transfer.Transferring = !betweenFiles;
-        form->Transfer.RunActive = betweenFiles;
+        form->Transfer().Transferring = !betweenFiles;
+        form->Transfer().RunActive = betweenFiles;
         form->StatusList->ClearLog();
         form->ToolButton18->trigger();
         form->ToolButton13->trigger();
@@ -627,18 +628,18 @@ TEST_P(RemoteFileOpsTest, RemoteCommandsWaitForTheTransfer) {
             told = told || form->StatusList->LineText(i).contains(QStringLiteral("not available while a transfer runs"));
         EXPECT_TRUE(told);
     }
-    form->Transfer.RunActive = false;
+    form->Transfer().RunActive = false;
 
     // Not connected: the same.
-    form->Transfer.Transferring = false;
+    form->Transfer().Transferring = false;
     form->IdFTP1->Disconnect();
-    form->ActivePane = 2;  // the disconnect made the local pane active
+    form->SetActivePane(2);  // the disconnect made the local pane active
     answer = false;
     form->ToolButton18->trigger();
     form->ToolButton13->trigger();
     form->Makedirectory2->trigger();
     EXPECT_TRUE(questions.isEmpty()) << questions.join("|").toStdString();
-    EXPECT_FALSE(Dialog()->isVisible()) << form->ActivePane;
+    EXPECT_FALSE(Dialog()->isVisible()) << form->ActivePane();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RemoteFileOpsTest, ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd),
@@ -690,7 +691,7 @@ TEST_F(FileOpsTest, RefusedDeleteOnPyftpdlibStopsWithTheMessage) {
 
     // The toolbar variant lists the directory again after the failure.
     SelectRemote("top");
-    form->ActivePane = 2;
+    form->SetActivePane(2);
     form->StatusList->ClearLog();
     form->ToolButton18->trigger();
     EXPECT_EQ(messages.size(), 2);
@@ -702,9 +703,8 @@ TEST_F(FileOpsTest, RefusedDeleteOnPyftpdlibStopsWithTheMessage) {
 
 TEST_F(FileOpsTest, ListedNameWithASlashIsNeverDeleted) {
     // A row whose name would point below another directory: no question, nothing sent.
-    form->HostDirInfo.push_back(THostDirInfo{"etc/passwd", 10, "", false});
-    form->LastRemoteRowIndex = 0;
-    auto* item = new QTreeWidgetItem(form->RemoteDirList, QStringList{"etc/passwd"});
+    form->RemotePane().ShowListing({THostDirInfo{"etc/passwd", 10, "", false}}, "/");
+    QTreeWidgetItem* item = form->RemoteDirList->topLevelItem(0);
     form->RemoteDirList->setEnabled(true);
     item->setSelected(true);
     form->Delete1Click();

@@ -12,6 +12,7 @@
 #include "ui/connect_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
+#include "ui/queue_list_model.h"
 #include "ui/status_log.h"
 #include "tests/ui/ui_test_app.h"
 
@@ -71,7 +72,7 @@ protected:
     void TearDown() override {
         if (form) {
             // Leave without saving: every test decides itself what reaches the disk.
-            form->FirstActivation = false;
+            form->SetFirstActivation(false);
             form.reset();
         }
         ClearWriteFaultInjection();
@@ -124,7 +125,7 @@ protected:
 
 TEST_F(MainFormTest, DataFolderIsCreatedPrivateUnderXdgDataHome) {
     MakeForm();
-    EXPECT_EQ(form->DataDir, dataDir);
+    EXPECT_EQ(form->DataDir(), dataDir);
     struct stat st {};
     ASSERT_EQ(::stat(dataDir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -136,7 +137,7 @@ TEST_F(MainFormTest, StartsDisconnectedAndEmpty) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Orlix FTP client 1.0 demo"));
     EXPECT_EQ(form->PanelText(0), QStringLiteral("Disconnected"));
     EXPECT_EQ(form->StatusList->LineCount(), 0);
-    EXPECT_FALSE(form->Transfer.Transferring);
+    EXPECT_FALSE(form->Transfer().Transferring);
     EXPECT_FALSE(form->RemoteDirList->isEnabled());
     EXPECT_FALSE(form->ToolButton3->isEnabled());
     EXPECT_TRUE(form->ToolButton2->isEnabled());
@@ -153,8 +154,8 @@ TEST_F(MainFormTest, FirstActivationRestoresSitesLocalFolderAndTheCurrentSitesQu
     form->FormActivate();
 
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-    ASSERT_EQ(form->SiteTable.Count(), 2);
-    EXPECT_EQ(form->SiteTable.CurrentSiteName(), "beta");
+    ASSERT_EQ(form->SiteTable().Count(), 2);
+    EXPECT_EQ(form->SiteTable().CurrentSiteName(), "beta");
     EXPECT_EQ(form->LocalDir(), localDir);
     EXPECT_EQ(form->IdFTP1->RecvBufferSize, 8192);
     EXPECT_EQ(form->IdFTP1->SendBufferSize, 2048);
@@ -166,10 +167,10 @@ TEST_F(MainFormTest, FirstActivationRestoresSitesLocalFolderAndTheCurrentSitesQu
     EXPECT_EQ(form->QueueModel->data(form->QueueModel->index(1, 3), Qt::DisplayRole).toString(),
               QStringLiteral("Upload"));
     EXPECT_EQ(form->PanelText(7), QStringLiteral("Queue: 2 KB in 2 file(s)"));
-    EXPECT_EQ(form->TrayTip, QStringLiteral("Disconnected"));
-    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_EQ(form->TrayTip(), QStringLiteral("Disconnected"));
+    EXPECT_EQ(form->ActivePane(), 1);
     EXPECT_TRUE(form->ConnectForm->isVisible());
-    EXPECT_FALSE(form->FirstActivation);
+    EXPECT_FALSE(form->FirstActivation());
     form->ConnectForm->hide();
 }
 
@@ -178,9 +179,9 @@ TEST_F(MainFormTest, MissingDataFilesStartEmptyWithoutMessages) {
     form->FormActivate();
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(form->SiteTable.Count(), 0);
+    EXPECT_EQ(form->SiteTable().Count(), 0);
     EXPECT_EQ(form->QueueModel->rowCount(), 0);
-    EXPECT_FALSE(form->FirstActivation);
+    EXPECT_FALSE(form->FirstActivation());
     form->ConnectForm->hide();
 }
 
@@ -192,8 +193,8 @@ TEST_F(MainFormTest, ClosingSavesAllThreeFilesAndASecondActivationLoadsNothing) 
     form->ConnectForm->hide();
 
     // Change something in each part of the state.
-    form->SiteTable.Site(0).Host = "127.0.0.2";
-    form->Settings.Status.MinimizeToTray = true;
+    form->SiteTable().Site(0).Host = "127.0.0.2";
+    form->Settings().Status.MinimizeToTray = true;
     form->SelectQueueRow(1);
     form->ToolButton16Click();  // removes "docs"
     ASSERT_EQ(form->QueueModel->rowCount(), 1);
@@ -201,7 +202,7 @@ TEST_F(MainFormTest, ClosingSavesAllThreeFilesAndASecondActivationLoadsNothing) 
     // A second activation changes nothing and does not reopen the site dialog.
     QFile::remove(QString::fromStdString(dataDir + "FTPList.dat"));
     form->FormActivate();
-    EXPECT_EQ(form->SiteTable.Site(0).Host, "127.0.0.2");
+    EXPECT_EQ(form->SiteTable().Site(0).Host, "127.0.0.2");
     EXPECT_EQ(form->QueueModel->rowCount(), 1);
     EXPECT_FALSE(form->ConnectForm->isVisible());
 
@@ -247,10 +248,10 @@ TEST_F(MainFormTest, AnOldFolderLoadsUnchangedAndSavesItsThreeFilesAsBeforeBesid
     form->FormActivate();
     form->ConnectForm->hide();
     EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
-    ASSERT_EQ(form->SiteTable.Count(), 2);
-    EXPECT_EQ(form->SiteTable.Site(1).Options, TSiteOptions{});
-    EXPECT_EQ(form->SiteOptions.Defaults, TConnectionDefaults{});
-    form->SiteTable.Site(1).Options.DataMode = TDataConnectionMode::Active;
+    ASSERT_EQ(form->SiteTable().Count(), 2);
+    EXPECT_EQ(form->SiteTable().Site(1).Options, TSiteOptions{});
+    EXPECT_EQ(form->SiteOptions().Defaults, TConnectionDefaults{});
+    form->SiteTable().Site(1).Options.DataMode = TDataConnectionMode::Active;
 
     form->show();
     ASSERT_TRUE(form->close());
@@ -264,21 +265,21 @@ TEST_F(MainFormTest, AnOldFolderLoadsUnchangedAndSavesItsThreeFilesAsBeforeBesid
     MakeForm();
     form->FormActivate();
     form->ConnectForm->hide();
-    EXPECT_EQ(form->SiteTable.Site(1).Options.DataMode, TDataConnectionMode::Active);
-    EXPECT_EQ(form->SiteTable.Site(0).Options, TSiteOptions{});
+    EXPECT_EQ(form->SiteTable().Site(1).Options.DataMode, TDataConnectionMode::Active);
+    EXPECT_EQ(form->SiteTable().Site(0).Options, TSiteOptions{});
 }
 
 TEST_F(MainFormTest, ClosingDuringATransferAsksAndNoKeepsTheWindowOpen) {
     MakeForm();
-    form->FirstActivation = false;
+    form->SetFirstActivation(false);
     form->show();
-    form->Transfer.Transferring = true;
+    form->Transfer().Transferring = true;
     answer = false;
     EXPECT_FALSE(form->close());
     ASSERT_EQ(questions.size(), 1);
     EXPECT_EQ(questions[0], QStringLiteral("File transfer in process! Close Orlix FTP client?"));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->Transfer.Transferring);
+    EXPECT_TRUE(form->Transfer().Transferring);
     EXPECT_FALSE(FileExists(dataDir + "FTPList.dat"));
 
     answer = true;
@@ -288,7 +289,7 @@ TEST_F(MainFormTest, ClosingDuringATransferAsksAndNoKeepsTheWindowOpen) {
 
 TEST_F(MainFormTest, AFailedSaveShowsTheErrorAndRefusesToClose) {
     MakeForm();
-    form->FirstActivation = false;
+    form->SetFirstActivation(false);
     form->show();
     TWriteFaultInjection fault;
     fault.Step = TWriteFaultInjection::Write;
@@ -308,20 +309,20 @@ TEST_F(MainFormTest, AFailedLoadIsShownAndTheNextActivationLoadsAgain) {
     ASSERT_EQ(::mkdir((dataDir + "FTPList.dat").c_str(), 0700), 0);  // a folder cannot be read as the file
     guard::Run([this] { form->FormActivate(); });
     EXPECT_EQ(errors.size(), 1);
-    EXPECT_TRUE(form->FirstActivation);
+    EXPECT_TRUE(form->FirstActivation());
     EXPECT_FALSE(form->ConnectForm->isVisible());
 
     ASSERT_EQ(::rmdir((dataDir + "FTPList.dat").c_str()), 0);
     guard::Run([this] { form->FormActivate(); });
-    EXPECT_FALSE(form->FirstActivation);
+    EXPECT_FALSE(form->FirstActivation());
     form->ConnectForm->hide();
 }
 
 TEST_F(MainFormTest, QueueListFollowsTheLiveQueue) {
     MakeForm();
-    form->Queue.AppendEntry(Entry("a", 100));
-    form->Queue.AppendEntry(Entry("b", 2048));
-    form->Queue.AppendEntry(Entry("c", 1024));
+    form->Queue().AppendEntry(Entry("a", 100));
+    form->Queue().AppendEntry(Entry("b", 2048));
+    form->Queue().AppendEntry(Entry("c", 1024));
     ASSERT_EQ(form->QueueModel->rowCount(), 3);
     EXPECT_EQ(form->PanelText(7), QStringLiteral("Queue: 3 KB in 3 file(s)"));
 
@@ -333,7 +334,7 @@ TEST_F(MainFormTest, QueueListFollowsTheLiveQueue) {
     EXPECT_EQ(form->QueueModel->Row(0).Caption, "c");
     EXPECT_EQ(form->SelectedQueueRow(), 0);
 
-    form->Queue.SetEntryStatus(2, "Aborted");
+    form->Queue().SetEntryStatus(2, "Aborted");
     EXPECT_EQ(form->QueueModel->Row(2).Status, "Aborted");
     form->Resetallststuses2Click();
     EXPECT_EQ(form->QueueModel->Row(2).Status, "Ready");
@@ -345,13 +346,13 @@ TEST_F(MainFormTest, QueueListFollowsTheLiveQueue) {
 
 TEST_F(MainFormTest, WorkEventsShowTheWorkedExampleAndWorkEndResetsTheBar) {
     MakeForm();
-    form->Queue.AppendEntry(Entry("queued", 5000));
-    form->Transfer.ExpectedSize = 2 * 1024 * 1024;
-    form->Transfer.Transferring = true;
-    form->IdFTP1WorkBegin(wkRead, form->Transfer.ExpectedSize);
+    form->Queue().AppendEntry(Entry("queued", 5000));
+    form->Transfer().ExpectedSize = 2 * 1024 * 1024;
+    form->Transfer().Transferring = true;
+    form->IdFTP1WorkBegin(wkRead, form->Transfer().ExpectedSize);
     // As if the transfer had begun 65.25 s ago with a shown speed of 9.5 KB/s.
-    form->Progress.TransferStartTime -= std::chrono::milliseconds(65250);
-    form->Progress.AverageSpeed = 9.5;
+    form->Progress().TransferStartTime -= std::chrono::milliseconds(65250);
+    form->Progress().AverageSpeed = 9.5;
     form->IdFTP1Work(wkRead, 650 * 1024);
 
     EXPECT_EQ(form->PanelText(6), QStringLiteral("Download speed 9") + QLocale::system().decimalPoint() +
@@ -362,7 +363,7 @@ TEST_F(MainFormTest, WorkEventsShowTheWorkedExampleAndWorkEndResetsTheBar) {
     EXPECT_EQ(form->PanelText(3), QStringLiteral("00:02:24 Left"));
 
     form->IdFTP1WorkEnd(wkRead);
-    EXPECT_FALSE(form->Transfer.Transferring);
+    EXPECT_FALSE(form->Transfer().Transferring);
     EXPECT_EQ(form->PanelText(0), QStringLiteral("Ready"));
     for (int i = 1; i <= 6; ++i) EXPECT_EQ(form->PanelText(i), QString()) << i;
     EXPECT_EQ(form->ProgressBar1->value(), 0);
@@ -372,8 +373,8 @@ TEST_F(MainFormTest, WorkEventsShowTheWorkedExampleAndWorkEndResetsTheBar) {
 
 TEST_F(MainFormTest, WorkEventsAreShownAtMostOncePerRepaintIntervalButTheLastOneIsKept) {
     MakeForm();
-    form->PanelRepaintInterval = std::chrono::hours(1);
-    form->Transfer.ExpectedSize = 1000;
+    form->SetPanelRepaintInterval(std::chrono::hours(1));
+    form->Transfer().ExpectedSize = 1000;
     form->IdFTP1WorkBegin(wkWrite, 1000);
     form->IdFTP1Work(wkWrite, 100);  // the first event of a transfer shows at once
     EXPECT_EQ(form->PanelText(5), QStringLiteral("10 %"));
@@ -388,7 +389,7 @@ TEST_F(MainFormTest, WorkEventsAreShownAtMostOncePerRepaintIntervalButTheLastOne
 TEST_F(MainFormTest, UnknownSizeLeavesPercentageAndBarAlone) {
     MakeForm();
     form->ProgressBar1->setValue(7);
-    form->Transfer.ExpectedSize = 0;
+    form->Transfer().ExpectedSize = 0;
     form->IdFTP1WorkBegin(wkRead, 0);
     form->IdFTP1Work(wkRead, 4096);
     EXPECT_EQ(form->PanelText(5), QString());
@@ -398,65 +399,65 @@ TEST_F(MainFormTest, UnknownSizeLeavesPercentageAndBarAlone) {
 
 TEST_F(MainFormTest, StopRequestAbortsFromTheWorkEventAndStaysUntilTheNextBegin) {
     MakeForm();
-    form->Transfer.ExpectedSize = 100;
+    form->Transfer().ExpectedSize = 100;
     form->IdFTP1WorkBegin(wkRead, 100);
-    form->TrayAvailableOverride = 1;
-    form->InTray = true;
-    form->Transfer.Transferring = true;
-    form->Transfer.StopTransfer = true;
+    form->SetTrayAvailableOverride(1);
+    form->SetInTray(true);
+    form->Transfer().Transferring = true;
+    form->Transfer().StopTransfer = true;
     form->IdFTP1Work(wkRead, 10);  // the client is not connected: the abort fails quietly
-    EXPECT_FALSE(form->Transfer.Transferring);
-    EXPECT_EQ(form->TrayTip, QStringLiteral("Aborted"));
-    EXPECT_TRUE(form->Transfer.StopTransfer);
+    EXPECT_FALSE(form->Transfer().Transferring);
+    EXPECT_EQ(form->TrayTip(), QStringLiteral("Aborted"));
+    EXPECT_TRUE(form->Transfer().StopTransfer);
     EXPECT_TRUE(errors.isEmpty());
 
     form->IdFTP1WorkBegin(wkRead, 100);
-    EXPECT_FALSE(form->Transfer.StopTransfer);
-    form->InTray = false;
+    EXPECT_FALSE(form->Transfer().StopTransfer);
+    form->SetInTray(false);
 }
 
 TEST_F(MainFormTest, TrayTipShowsProgressWhileHidden) {
     MakeForm();
-    form->InTray = true;
-    form->Transfer.ExpectedSize = 200;
+    form->SetInTray(true);
+    form->Transfer().ExpectedSize = 200;
     form->IdFTP1WorkBegin(wkRead, 200);
     form->IdFTP1Work(wkRead, 100);
-    EXPECT_TRUE(form->TrayTip.startsWith(QStringLiteral("Download speed ")));
-    EXPECT_TRUE(form->TrayTip.endsWith(QStringLiteral(" 50 % done.")));
-    form->InTray = false;
+    EXPECT_TRUE(form->TrayTip().startsWith(QStringLiteral("Download speed ")));
+    EXPECT_TRUE(form->TrayTip().endsWith(QStringLiteral(" 50 % done.")));
+    form->SetInTray(false);
 }
 
 TEST_F(MainFormTest, TrayHidesAndBringsBackTheWindowAndCollectsRightClicks) {
     MakeForm();
-    form->FirstActivation = false;
-    form->TrayAvailableOverride = 1;
+    form->SetFirstActivation(false);
+    form->SetTrayAvailableOverride(1);
     form->show();
-    form->TrayTip = QStringLiteral("Disconnected");
+    form->SetTrayTip(QStringLiteral("Disconnected"));
     form->ToolButton20Click();
-    EXPECT_TRUE(form->InTray);
+    EXPECT_TRUE(form->InTray());
     EXPECT_FALSE(form->isVisible());
 
     form->TrayIconActivated(QSystemTrayIcon::Context);
     form->TrayIconActivated(QSystemTrayIcon::Context);
-    EXPECT_EQ(form->TrayTip, QStringLiteral("Disconnected da da"));
-    EXPECT_TRUE(form->InTray);
+    EXPECT_EQ(form->TrayTip(), QStringLiteral("Disconnected da da"));
+    EXPECT_TRUE(form->InTray());
 
     form->TrayIconActivated(QSystemTrayIcon::Trigger);
-    EXPECT_FALSE(form->InTray);
+    EXPECT_FALSE(form->InTray());
     EXPECT_TRUE(form->isVisible());
 
     // Forty more right clicks: the tip stays within 63 characters.
     for (int i = 0; i < 40; ++i) form->TrayIconActivated(QSystemTrayIcon::Context);
-    EXPECT_EQ(form->TrayTip.size(), 63);
+    EXPECT_EQ(form->TrayTip().size(), 63);
 }
 
 TEST_F(MainFormTest, WithoutANotificationAreaTheTrayButtonMinimises) {
     MakeForm();
-    form->FirstActivation = false;
-    form->TrayAvailableOverride = 0;
+    form->SetFirstActivation(false);
+    form->SetTrayAvailableOverride(0);
     form->show();
     form->ToolButton20Click();
-    EXPECT_FALSE(form->InTray);
+    EXPECT_FALSE(form->InTray());
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -562,7 +563,7 @@ TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
     struct stat st{};
     ASSERT_EQ(::stat((dataDir + "layout.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    form->FirstActivation = false;
+    form->SetFirstActivation(false);
     form.reset();
     MakeForm();
     form->setWindowState(Qt::WindowNoState);

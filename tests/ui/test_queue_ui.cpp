@@ -10,9 +10,12 @@
 #include "tests/support/ftp_servers.h"
 #include "transfer/queue_model.h"
 #include "transfer/transfer_questions.h"
+#include "ui/enter_dir_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
+#include "ui/queue_list_model.h"
 #include "ui/queue_view.h"
+#include "ui/remote_pane.h"
 #include "ui/status_log.h"
 #include "tests/ui/ui_test_app.h"
 
@@ -70,7 +73,7 @@ protected:
     }
     void TearDown() override {
         if (form) {
-            form->FirstActivation = false;
+            form->SetFirstActivation(false);
             form.reset();
         }
         srv.reset();
@@ -82,9 +85,9 @@ protected:
     void MakeForm() {
         form = std::make_unique<TMainForm>();
         form->CreateDialogs();
-        form->QueueView->SetQuestions(&questions);
-        form->QueueView->SoundPlayer = &player;
-        TFTPStatus& s = form->Settings.Status;
+        form->QueueView().SetQuestions(&questions);
+        form->SetSoundPlayer(&player);
+        TFTPStatus& s = form->Settings().Status;
         s.PlayBeginTransfer = s.PlayTransferDone = s.PlayTransferStopped = true;
         s.SoundBeginTransfer = "begin.wav";
         s.SoundTransferDone = "done.wav";
@@ -97,9 +100,9 @@ protected:
 
     // The site of the test server, current; Connect and wait for the listing of "/".
     bool Connect() {
-        const int site = form->SiteTable.AddSite();
-        form->SiteTable.SetSiteName(site, "loop");
-        TFTPInfo& info = form->SiteTable.Site(site);
+        const int site = form->SiteTable().AddSite();
+        form->SiteTable().SetSiteName(site, "loop");
+        TFTPInfo& info = form->SiteTable().Site(site);
         info.Host = "127.0.0.1";
         info.Port = srv->port();
         info.UserName = srv->user();
@@ -107,13 +110,13 @@ protected:
         info.HomeDir = "/";
         info.Retries = 3;
         info.RetryDelay = 1;
-        form->SiteTable.SetCurrentSite(site);
+        form->SiteTable().SetCurrentSite(site);
         form->ToolButton2->trigger();
         return WaitConnected();
     }
     bool WaitConnected() {
         return WaitFor([this] {
-            return form->RemoteDirList->isEnabled() && form->LastRemoteRowIndex >= 0 && !form->Timer1->isActive() &&
+            return form->RemoteDirList->isEnabled() && form->LastRemoteRowIndex() >= 0 && !form->Timer1->isActive() &&
                    form->RemoteDirCombo->isEnabled();
         });
     }
@@ -123,9 +126,9 @@ protected:
         form->RemoteDirList->clearSelection();
         for (int i = 0; i < form->RemoteDirList->topLevelItemCount(); ++i)
             for (const auto& n : names)
-                if (i < static_cast<int>(form->HostDirInfo.size()) && form->HostDirInfo[static_cast<size_t>(i)].Name == n)
+                if (i < static_cast<int>(form->HostDirInfo().size()) && form->HostDirInfo()[static_cast<size_t>(i)].Name == n)
                     form->RemoteDirList->topLevelItem(i)->setSelected(true);
-        form->ActivePane = 2;
+        form->SetActivePane(2);
     }
 
     // Selects the local items of these names, once the local view has listed its folder.
@@ -154,13 +157,13 @@ protected:
             form->HomeDirList->selectionModel()->select(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
             ++found;
         }
-        form->ActivePane = 1;
+        form->SetActivePane(1);
         return found == static_cast<int>(names.size());
     }
 
     std::vector<std::string> QueueNames() const {
         std::vector<std::string> names;
-        for (const auto& e : form->Queue.QueueEntries()) names.push_back(e.FileName);
+        for (const auto& e : form->Queue().QueueEntries()) names.push_back(e.FileName);
         return names;
     }
     std::string RowText(int row, int column) const {
@@ -199,7 +202,7 @@ TEST_F(QueueUiTest, DownloadNowPutsTheSelectionAtTheFrontAndTransfersExactlyThos
     StartServer();
     MakeForm();
     ASSERT_TRUE(Connect());
-    form->Queue.AppendEntry(Queued("old.txt"));  // not on the server: running it would fail
+    form->Queue().AppendEntry(Queued("old.txt"));  // not on the server: running it would fail
 
     std::vector<std::pair<int, std::string>> inserted;
     QObject::connect(form->QueueModel, &QAbstractItemModel::rowsInserted,
@@ -244,7 +247,7 @@ TEST_F(QueueUiTest, DownloadNowPutsTheSelectionAtTheFrontAndTransfersExactlyThos
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(Panel(7), "Queue: 10   B in 1 file(s)");
     EXPECT_EQ(player.played, (std::vector<std::string>{"begin.wav", "done.wav"}));
-    EXPECT_FALSE(form->Transfer.RunActive);
+    EXPECT_FALSE(form->Transfer().RunActive);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
@@ -256,7 +259,7 @@ TEST_F(QueueUiTest, DownloadDuringARunOnlyAddsAtThePendingPositionInReverseOrder
     StartServer();
     MakeForm();
     ASSERT_TRUE(Connect());
-    form->Queue.AppendEntry(Queued("old.txt"));
+    form->Queue().AppendEntry(Queued("old.txt"));
 
     // While a.bin flows, the user selects two more files and presses Download again.
     bool clicked = false;
@@ -281,7 +284,7 @@ TEST_F(QueueUiTest, DownloadDuringARunOnlyAddsAtThePendingPositionInReverseOrder
     // The run did its one entry; the two added ones wait, in reverse order, before the old entry.
     EXPECT_EQ(QueueNames(), (std::vector<std::string>{"d.txt", "c.txt", "old.txt"}));
     EXPECT_FALSE(local.exists("c.txt"));
-    EXPECT_EQ(form->Transfer.ImmediatePending, 0);
+    EXPECT_EQ(form->Transfer().ImmediatePending, 0);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
@@ -301,10 +304,10 @@ TEST_F(QueueUiTest, UploadNowSendsTheLocalSelectionAndListsTheRemoteFolder) {
     EXPECT_EQ(serverRoot.readFile("up1.bin"), patternBytes(0, 50000));
     EXPECT_EQ(serverRoot.readFile("up2.txt"), "two");
     EXPECT_FALSE(serverRoot.exists("not me.txt"));
-    EXPECT_EQ(form->Queue.QueueCount(), 0);
+    EXPECT_EQ(form->Queue().QueueCount(), 0);
     // The remote list shows the new files.
     std::vector<std::string> listed;
-    for (const auto& r : form->HostDirInfo) listed.push_back(r.Name);
+    for (const auto& r : form->HostDirInfo()) listed.push_back(r.Name);
     EXPECT_NE(std::find(listed.begin(), listed.end(), "up1.bin"), listed.end());
     EXPECT_NE(std::find(listed.begin(), listed.end(), "up2.txt"), listed.end());
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
@@ -335,8 +338,8 @@ TEST_F(QueueUiTest, StopLeavesTheEntryAbortedWithThePartialFileAndResumeComplete
     form->ToolButton7->trigger();
     ASSERT_TRUE(stopped);
 
-    ASSERT_EQ(form->Queue.QueueCount(), 1);
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Aborted");
+    ASSERT_EQ(form->Queue().QueueCount(), 1);
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Aborted");
     EXPECT_EQ(RowText(0, 5), "Aborted");
     const std::string partial = local.readFile("big.bin");
     EXPECT_GT(static_cast<int64_t>(partial.size()), 0);
@@ -353,12 +356,12 @@ TEST_F(QueueUiTest, StopLeavesTheEntryAbortedWithThePartialFileAndResumeComplete
 
     // Transfer queue skips the aborted entry until its status is reset.
     form->ToolButton8->trigger();
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Aborted");
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Aborted");
     EXPECT_TRUE(questions.ExistsAsked.empty());
 
     form->SelectQueueRow(0);
     form->ResetStetsu1->trigger();
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Ready");
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Ready");
     EXPECT_EQ(RowText(0, 5), "Ready");
 
     questions.ExistsAnswers = {eaResume};
@@ -368,9 +371,9 @@ TEST_F(QueueUiTest, StopLeavesTheEntryAbortedWithThePartialFileAndResumeComplete
     EXPECT_TRUE(questions.ExistsAsked[0].ResumeEnabled);
     EXPECT_EQ(questions.ExistsAsked[0].OriginalSize, static_cast<int64_t>(partial.size()));
     EXPECT_EQ(questions.ExistsAsked[0].NewSize, size);
-    EXPECT_EQ(form->Queue.QueueCount(), 0);
+    EXPECT_EQ(form->Queue().QueueCount(), 0);
     EXPECT_TRUE(local.readFile("big.bin") == patternBytes(0, size));
-    EXPECT_EQ(form->Transfer.ExistsAction, 0);
+    EXPECT_EQ(form->Transfer().ExistsAction, 0);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
@@ -421,7 +424,7 @@ TEST_F(QueueUiTest, ClosingDuringADownloadStopsItAndStoresTheEntryAborted) {
 
 TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
     MakeForm();
-    form->Queue.AppendEntry(Queued("x.bin"));
+    form->Queue().AppendEntry(Queued("x.bin"));
     form->Timer1->start(600000);
     form->SetPanelText(0, QStringLiteral("Connecting"));
     form->SetPanelText(1, QStringLiteral("x.bin"));
@@ -429,9 +432,9 @@ TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_EQ(Panel(0), "Ready");
     EXPECT_EQ(Panel(1), "");
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Ready");
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Ready");
     EXPECT_TRUE(player.played.empty());
-    EXPECT_FALSE(form->Transfer.StopTransfer);
+    EXPECT_FALSE(form->Transfer().StopTransfer);
 }
 
 // ---- Failure path
@@ -449,10 +452,10 @@ TEST_F(QueueUiTest, ARefusedEntryFailsWithItsReasonAndTheSessionStays) {
     form->ToolButton7->trigger();
 
     ASSERT_EQ(QueueNames(), std::vector<std::string>{"gone.txt"});
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Failed");
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Failed");
     EXPECT_TRUE(RowText(0, 5).rfind("Failed: 550", 0) == 0) << RowText(0, 5);  // not "Downloading" any more
     EXPECT_EQ(std::find(player.played.begin(), player.played.end(), "done.wav"), player.played.end());
-    EXPECT_TRUE(form->QueueView->Runner().LastRunError().empty());
+    EXPECT_TRUE(form->QueueView().Runner().LastRunError().empty());
     bool logged = false;
     for (int i = 0; i < form->StatusList->LineCount(); ++i)
         if (form->StatusList->LineText(i).contains(QStringLiteral("Failed: gone.txt"))) logged = true;
@@ -470,15 +473,7 @@ class QueueUiOfflineTest : public QueueUiTest {
 protected:
     // A remote listing as the listing routine leaves it: rows and records side by side.
     void FakeRemoteListing(const std::vector<THostDirInfo>& rows, const std::string& dir) {
-        form->HostDirInfo.clear();
-        form->RemoteDirList->clear();
-        for (const auto& r : rows) {
-            form->HostDirInfo.push_back(r);
-            auto* item = new QTreeWidgetItem(form->RemoteDirList);
-            item->setText(0, QString::fromStdString(r.Name));
-        }
-        form->LastRemoteRowIndex = static_cast<int>(rows.size()) - 1;
-        form->LastRemoteDir = dir;
+        form->RemotePane().ShowListing(rows, dir);
     }
     static THostDirInfo Row(const std::string& name, int64_t size, bool dir = false) {
         THostDirInfo r;
@@ -509,35 +504,51 @@ TEST_F(QueueUiOfflineTest, AddToQueueTakesTheActivePanesSelection) {
     ASSERT_TRUE(SelectLocal({"docs", "five.txt"}));
     form->Addtoqueue3Click();
     ASSERT_EQ(QueueNames(), (std::vector<std::string>{"pub", "s.bin", "docs", "five.txt"}));
-    EXPECT_EQ(form->Queue.Entry(2).Process, "Upload");
-    EXPECT_TRUE(form->Queue.Entry(2).IsFolder);
-    EXPECT_EQ(form->Queue.Entry(3).FileSize, 5);
-    EXPECT_EQ(form->Queue.Entry(3).RemotePath, "/srv/");
+    EXPECT_EQ(form->Queue().Entry(2).Process, "Upload");
+    EXPECT_TRUE(form->Queue().Entry(2).IsFolder);
+    EXPECT_EQ(form->Queue().Entry(3).FileSize, 5);
+    EXPECT_EQ(form->Queue().Entry(3).RemotePath, "/srv/");
     EXPECT_EQ(Panel(7), "Queue: 10   B in 4 file(s)");
 
     // No active pane, or nothing selected: nothing added, summary as it was.
-    form->ActivePane = 0;
+    form->SetActivePane(0);
     form->ToolButton15Click();
-    form->ActivePane = 2;
+    form->SetActivePane(2);
     form->RemoteDirList->clearSelection();
     form->ToolButton15Click();
-    EXPECT_EQ(form->Queue.QueueCount(), 4);
+    EXPECT_EQ(form->Queue().QueueCount(), 4);
     EXPECT_EQ(Panel(7), "Queue: 10   B in 4 file(s)");
 
     // The pop-up items go by their own pane whatever pane is active.
     SelectRemote({"r.bin"});
-    form->ActivePane = 1;
+    form->SetActivePane(1);
     form->AddtoQueue1->trigger();
     EXPECT_EQ(QueueNames().back(), "r.bin");
     EXPECT_EQ(Panel(7), "Queue: 2 KB in 5 file(s)");
+}
+
+// The toolbar, the pop-up item and the rename all read one selection: rows of the list that no
+// listing record stands behind are never taken.
+TEST_F(QueueUiOfflineTest, EveryRemoteCommandTakesTheSameSelectedRows) {
+    MakeForm();
+    FakeRemoteListing({Row("a.bin", 1), Row("b.bin", 2)}, "/srv/");
+    new QTreeWidgetItem(form->RemoteDirList, QStringList{"stray"});
+    form->RemoteDirList->selectAll();
+    form->SetActivePane(2);
+    form->ToolButton15Click();
+    EXPECT_EQ(QueueNames(), (std::vector<std::string>{"a.bin", "b.bin"}));
+    form->AddtoQueue1->trigger();
+    EXPECT_EQ(QueueNames(), (std::vector<std::string>{"a.bin", "b.bin", "a.bin", "b.bin"}));
+    form->Rename1Click();
+    EXPECT_EQ(form->EnterDirForm->OldName(), "a.bin");
 }
 
 TEST_F(QueueUiOfflineTest, DropOnTheQueueListAddsTheDraggedPanesSelection) {
     MakeForm();
     local.writeFile("l.txt", "abc");
     FakeRemoteListing({Row("r1.bin", 100), Row("r2.bin", 200)}, "/in/");
-    form->Queue.AppendEntry(Queued("first"));
-    TQueueView& v = *form->QueueView;
+    form->Queue().AppendEntry(Queued("first"));
+    TQueueView& v = form->QueueView();
 
     // Who takes what.
     QWidget* queue = form->QueueListView;
@@ -564,26 +575,26 @@ TEST_F(QueueUiOfflineTest, DropOnTheQueueListAddsTheDraggedPanesSelection) {
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form->QueueListView->viewport(), &drop);
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->Queue.QueueCount(), 1);
+    EXPECT_EQ(form->Queue().QueueCount(), 1);
 
     // The remote selection arrives as downloads, appended in row order.
     SelectRemote({"r2.bin", "r1.bin"});
     EXPECT_TRUE(v.Drop(form->QueueListView->viewport(), form->RemoteDirList->viewport()));
     ASSERT_EQ(QueueNames(), (std::vector<std::string>{"first", "r1.bin", "r2.bin"}));
-    EXPECT_EQ(form->Queue.Entry(1).Process, "Download");
-    EXPECT_EQ(form->Queue.Entry(2).FileSize, 200);
+    EXPECT_EQ(form->Queue().Entry(1).Process, "Download");
+    EXPECT_EQ(form->Queue().Entry(2).FileSize, 200);
 
     // The local selection as uploads.
     ASSERT_TRUE(SelectLocal({"l.txt"}));
     EXPECT_TRUE(v.Drop(queue, home));
-    ASSERT_EQ(form->Queue.QueueCount(), 4);
-    EXPECT_EQ(form->Queue.Entry(3).Process, "Upload");
-    EXPECT_EQ(form->Queue.Entry(3).FileSize, 3);
+    ASSERT_EQ(form->Queue().QueueCount(), 4);
+    EXPECT_EQ(form->Queue().Entry(3).Process, "Upload");
+    EXPECT_EQ(form->Queue().Entry(3).FileSize, 3);
     EXPECT_EQ(Panel(7), "Queue: 313   B in 4 file(s)");
 
     // A refused drop changes nothing.
     EXPECT_FALSE(v.Drop(home, home));
-    EXPECT_EQ(form->Queue.QueueCount(), 4);
+    EXPECT_EQ(form->Queue().QueueCount(), 4);
 }
 
 TEST_F(QueueUiTest, DropsBetweenThePanesTransferAtOnce) {
@@ -593,7 +604,7 @@ TEST_F(QueueUiTest, DropsBetweenThePanesTransferAtOnce) {
     StartServer();
     MakeForm();
     ASSERT_TRUE(Connect());
-    TQueueView& v = *form->QueueView;
+    TQueueView& v = form->QueueView();
 
     SelectRemote({"down.bin"});
     EXPECT_TRUE(v.Drop(form->HomeDirList->viewport(), form->RemoteDirList));
@@ -602,7 +613,7 @@ TEST_F(QueueUiTest, DropsBetweenThePanesTransferAtOnce) {
     ASSERT_TRUE(SelectLocal({"up.bin"}));
     EXPECT_TRUE(v.Drop(form->RemoteDirList, form->HomeDirList->viewport()));
     EXPECT_EQ(serverRoot.readFile("up.bin"), patternBytes(0, 30000));
-    EXPECT_EQ(form->Queue.QueueCount(), 0);
+    EXPECT_EQ(form->Queue().QueueCount(), 0);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
@@ -610,11 +621,11 @@ TEST_F(QueueUiTest, DropsBetweenThePanesTransferAtOnce) {
 
 TEST_F(QueueUiOfflineTest, TheQueueAndItsStatusesSurviveClosingAndReopening) {
     MakeForm();
-    const int site = form->SiteTable.AddSite();
-    form->SiteTable.SetSiteName(site, "keeper");
-    const int other = form->SiteTable.AddSite();
-    form->SiteTable.SetSiteName(other, "other");
-    form->SiteTable.SetCurrentSite(site);
+    const int site = form->SiteTable().AddSite();
+    form->SiteTable().SetSiteName(site, "keeper");
+    const int other = form->SiteTable().AddSite();
+    form->SiteTable().SetSiteName(other, "other");
+    form->SiteTable().SetCurrentSite(site);
     local.writeFile("five.txt", "12345");
     local.makeDir("docs");
     FakeRemoteListing({Row("big.iso", 5000000), Row("tree", 0, true)}, "/pub/");
@@ -623,7 +634,7 @@ TEST_F(QueueUiOfflineTest, TheQueueAndItsStatusesSurviveClosingAndReopening) {
     form->AddtoQueue1Click();
     ASSERT_TRUE(SelectLocal({"docs", "five.txt"}));
     form->AddtoQueue2Click();
-    form->Queue.SetEntryStatus(0, "Aborted");
+    form->Queue().SetEntryStatus(0, "Aborted");
     const std::string summary = Panel(7);
     std::vector<std::vector<std::string>> rows;
     for (int r = 0; r < form->QueueModel->rowCount(); ++r) {
@@ -634,7 +645,7 @@ TEST_F(QueueUiOfflineTest, TheQueueAndItsStatusesSurviveClosingAndReopening) {
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0][5], "Aborted");
 
-    form->FirstActivation = false;
+    form->SetFirstActivation(false);
     EXPECT_TRUE(form->close());
     form.reset();
 
@@ -643,9 +654,9 @@ TEST_F(QueueUiOfflineTest, TheQueueAndItsStatusesSurviveClosingAndReopening) {
     ASSERT_EQ(form->QueueModel->rowCount(), 4);
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 6; ++c) EXPECT_EQ(RowText(r, c), rows[static_cast<size_t>(r)][static_cast<size_t>(c)]);
-    EXPECT_EQ(form->Queue.Entry(0).Status, "Aborted");
-    EXPECT_EQ(form->Queue.Entry(1).Status, "Ready");
-    EXPECT_TRUE(form->Queue.Entry(1).IsFolder);
+    EXPECT_EQ(form->Queue().Entry(0).Status, "Aborted");
+    EXPECT_EQ(form->Queue().Entry(1).Status, "Ready");
+    EXPECT_TRUE(form->Queue().Entry(1).IsFolder);
     EXPECT_EQ(Panel(7), summary);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }

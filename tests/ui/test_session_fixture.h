@@ -23,6 +23,7 @@
 #include "tests/support/ftp_servers.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
+#include "ui/remote_pane.h"
 #include "ui/status_log.h"
 #include "tests/ui/ui_test_app.h"
 
@@ -43,16 +44,16 @@ protected:
         guard::SetQuestionSink([](const QString&) { return false; });
         form = std::make_unique<TMainForm>();
         form->CreateDialogs();
-        form->FirstActivation = false;  // no stored state, no site dialog
-        form->TrayAvailableOverride = 0;
-        site = form->SiteTable.AddSite();
-        form->SiteTable.SetSiteName(site, "Test site");
-        form->SiteTable.Site(site).Host = "127.0.0.1";
-        form->SiteTable.Site(site).Retries = 1;
+        form->SetFirstActivation(false);  // no stored state, no site dialog
+        form->SetTrayAvailableOverride(0);
+        site = form->SiteTable().AddSite();
+        form->SiteTable().SetSiteName(site, "Test site");
+        form->SiteTable().Site(site).Host = "127.0.0.1";
+        form->SiteTable().Site(site).Retries = 1;
     }
     void TearDown() override {
         if (form) {
-            form->FirstActivation = false;
+            form->SetFirstActivation(false);
             if (form->IdFTP1->IsConnected()) form->IdFTP1->Disconnect();
             form.reset();
         }
@@ -65,7 +66,7 @@ protected:
     bool StartServer(const std::string& home = "/pub/") {
         server = FtpServerProcess::start(FtpServerKind::Pyftpdlib, root.path());
         if (!server) return false;
-        TFTPInfo& s = form->SiteTable.Site(site);
+        TFTPInfo& s = form->SiteTable().Site(site);
         s.Port = server->port();
         s.UserName = server->user();
         s.Password = server->password();

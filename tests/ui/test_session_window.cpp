@@ -65,18 +65,18 @@ TEST_F(WindowTest, CommandTableAtStartDuringAnAttemptConnectedAndDisconnected) {
     EXPECT_EQ(during, "1101000001100000000000010");
 
     EXPECT_EQ(Availability(*form), "0011011110111111111111001");
-    EXPECT_EQ(form->ActivePane, 2);
-    EXPECT_EQ(form->TrayTip, "Connected");
+    EXPECT_EQ(form->ActivePane(), 2);
+    EXPECT_EQ(form->TrayTip(), "Connected");
     EXPECT_EQ(Panel(0), "Ready");
 
     form->ToolButton3Click();
     EXPECT_EQ(Availability(*form), "1101000000100000000000000");
     EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
     EXPECT_EQ(form->RemoteDirCombo->currentText(), "");
-    EXPECT_TRUE(form->HostDirInfo.empty());
-    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_TRUE(form->HostDirInfo().empty());
+    EXPECT_EQ(form->ActivePane(), 1);
     EXPECT_EQ(Panel(0), "Disconnected");
-    EXPECT_EQ(form->TrayTip, "Disconnected");
+    EXPECT_EQ(form->TrayTip(), "Disconnected");
 
     // A second DisConnect leaves the same state.
     form->ToolButton3Click();
@@ -85,7 +85,7 @@ TEST_F(WindowTest, CommandTableAtStartDuringAnAttemptConnectedAndDisconnected) {
 }
 
 TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
-    TFTPInfo& s = form->SiteTable.Site(site);
+    TFTPInfo& s = form->SiteTable().Site(site);
     s.Port = ClosedPort();
     s.Retries = 3;
     s.RetryDelay = 1;
@@ -97,7 +97,7 @@ TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
     EXPECT_EQ(LogCount("Waiting 1 seconds to try again ..."), 2);
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_EQ(Panel(0), "Disconnected");
-    EXPECT_EQ(form->TrayTip, "Try 3 of 3 to connect on FTP server Test site");
+    EXPECT_EQ(form->TrayTip(), "Try 3 of 3 to connect on FTP server Test site");
     // Why, in the status bar and once in a message box at the end of the series.
     const QString reason = QStringLiteral("Connection refused by 127.0.0.1:%1").arg(s.Port);
     EXPECT_EQ(form->PanelText(1), reason);
@@ -122,16 +122,16 @@ TEST_F(WindowTest, ReConnectReturnsToTheDirectoryShownBefore) {
     root.writeFile("pub/Beta/b.txt", "b");
     ASSERT_TRUE(StartServer());
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
     ASSERT_TRUE(SelectRow("Beta"));
     form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/Beta/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/Beta/");
 
     form->ToolButton4Click();
     EXPECT_FALSE(form->IdFTP1->IsConnected());
     EXPECT_EQ(Panel(0), "Connecting");
     ASSERT_TRUE(RunUntil([this] { return form->IdFTP1->IsConnected() && Panel(0) == "Ready"; }));
-    EXPECT_EQ(form->LastRemoteDir, "/pub/Beta/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/Beta/");
     EXPECT_EQ(form->RemoteDirCombo->currentText(), "/pub/Beta/");
     EXPECT_EQ(Column(0), (std::vector<std::string>{"inner", "b.txt"}));
     // The first row is focused and selected after connecting.
@@ -139,7 +139,7 @@ TEST_F(WindowTest, ReConnectReturnsToTheDirectoryShownBefore) {
 
     // Home goes back to the site's home directory.
     form->Homedirectory1Click();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
@@ -148,10 +148,10 @@ TEST_F(WindowTest, AnEmptyHomeDirectoryListsWhereTheServerStarts) {
     root.makeDir("top");
     ASSERT_TRUE(StartServer(""));
     ASSERT_TRUE(ConnectAndWait());
-    EXPECT_EQ(form->LastRemoteDir, "/");
+    EXPECT_EQ(form->LastRemoteDir(), "/");
     EXPECT_EQ(Column(0), (std::vector<std::string>{"top"}));
     // Without a notification area the tips are kept and nothing complains.
-    EXPECT_EQ(form->TrayTip, "Connected");
+    EXPECT_EQ(form->TrayTip(), "Connected");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

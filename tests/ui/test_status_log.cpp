@@ -120,14 +120,14 @@ TEST_F(LogHandlers, ReceivedBytesThatAreNotUtf8StillShow) {
 }
 
 TEST_F(LogHandlers, ChunkedResumedUploadsLogLess) {
-    form->Transfer.UploadResumePhase = 1;
+    form->Transfer().UploadResumePhase = 1;
     form->IdLogEvent1Sent("APPE f<EOL>");
     form->IdLogEvent1Received("150 ok<EOL>");
     form->IdFTP1Status(stFtpTransfer, "Transferring");
     ASSERT_EQ(Log().LineCount(), 2);  // the command and the status, not the reply
     EXPECT_EQ(Log().LineText(0), QStringLiteral("Command:   APPE f<EOL>"));
 
-    form->Transfer.UploadResumePhase = 2;
+    form->Transfer().UploadResumePhase = 2;
     form->IdLogEvent1Sent("APPE f<EOL>");
     form->IdLogEvent1Received("226 ok<EOL>");
     form->IdFTP1Status(stFtpTransfer, "Transferring");
@@ -137,7 +137,7 @@ TEST_F(LogHandlers, ChunkedResumedUploadsLogLess) {
 TEST_F(LogHandlers, EveryHandlerTrimsEvenWhenItAddsNothing) {
     for (int i = 0; i < 301; ++i) form->AddLogLine(QStringLiteral("x%1").arg(i));
     ASSERT_EQ(Log().LineCount(), 301);
-    form->Transfer.UploadResumePhase = 2;  // nothing is added in this phase
+    form->Transfer().UploadResumePhase = 2;  // nothing is added in this phase
     form->IdLogEvent1Received("226 ok<EOL>");
     EXPECT_EQ(Log().LineCount(), 150);
     EXPECT_EQ(Log().LineText(0), QStringLiteral("x151"));
@@ -145,7 +145,7 @@ TEST_F(LogHandlers, EveryHandlerTrimsEvenWhenItAddsNothing) {
     // The session controller's lines are added without trimming.
     for (int i = 0; i < 200; ++i) form->AddLogLine(QStringLiteral("y"));
     EXPECT_EQ(Log().LineCount(), 350);
-    form->Transfer.UploadResumePhase = 0;
+    form->Transfer().UploadResumePhase = 0;
     form->IdFTP1Status(stStatusText, "z");
     EXPECT_EQ(Log().LineCount(), 200);
     EXPECT_EQ(Last(), QStringLiteral("Status:         z"));

@@ -42,30 +42,30 @@ protected:
 TEST_F(ViewsTest, OrderColumnsAndSizes) {
     EXPECT_EQ(Column(0), (std::vector<std::string>{"Beta", "empty", "sizes", "Zeta", "alpha.txt"}));
     EXPECT_EQ(Column(1), (std::vector<std::string>{"File Folder", "File Folder", "File Folder", "File Folder", "10"}));
-    EXPECT_EQ(form->LastRemoteRowIndex, 4);
-    ASSERT_EQ(form->HostDirInfo.size(), 5u);
-    EXPECT_EQ(form->HostDirInfo[4].Size, 10);
-    EXPECT_EQ(form->HostDirInfo[0].Size, -1);
-    EXPECT_FALSE(form->HostDirInfo[4].Modified.empty());
-    EXPECT_EQ(form->RemoteDirList->topLevelItem(4)->text(2).toStdString(), form->HostDirInfo[4].Modified);
+    EXPECT_EQ(form->LastRemoteRowIndex(), 4);
+    ASSERT_EQ(form->HostDirInfo().size(), 5u);
+    EXPECT_EQ(form->HostDirInfo()[4].Size, 10);
+    EXPECT_EQ(form->HostDirInfo()[0].Size, -1);
+    EXPECT_FALSE(form->HostDirInfo()[4].Modified.empty());
+    EXPECT_EQ(form->RemoteDirList->topLevelItem(4)->text(2).toStdString(), form->HostDirInfo()[4].Modified);
     EXPECT_EQ(form->RemoteDirList->topLevelItem(4)->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
 
     form->ListRemoteDirectory("sizes");  // relative, sent as given
-    EXPECT_EQ(form->LastRemoteDir, "/pub/sizes/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/sizes/");
     EXPECT_EQ(Column(0), (std::vector<std::string>{"a  b.txt", "s1024.bin", "s1025.bin", "s1536.bin", "s2560.bin"}));
     EXPECT_EQ(Column(1), (std::vector<std::string>{"10", "1024", "1 KB", "2 KB", "2 KB"}));
     // The record keeps the name as listed, two spaces included.
-    EXPECT_EQ(form->HostDirInfo[0].Name, "a  b.txt");
+    EXPECT_EQ(form->HostDirInfo()[0].Name, "a  b.txt");
 
     // Same extensions again: no new images.
-    const size_t images = form->SessionViews->IconImageList().size();
+    const size_t images = form->RemotePane().IconImageList().size();
     form->Refresh1Click();
-    EXPECT_EQ(form->SessionViews->IconImageList().size(), images);
+    EXPECT_EQ(form->RemotePane().IconImageList().size(), images);
     EXPECT_EQ(images, 3u);  // the folder, .txt and .bin
 
     form->ListRemoteDirectory("/pub/empty");
     EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
-    EXPECT_EQ(form->LastRemoteRowIndex, -1);
+    EXPECT_EQ(form->LastRemoteRowIndex(), -1);
     EXPECT_EQ(Panel(0), "Ready");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
@@ -97,7 +97,7 @@ TEST_F(ViewsTest, NamesFollowTheSiteEncoding) {
     EXPECT_NE(std::find(raw.begin(), raw.end(), QString::fromLatin1(utf8.c_str()).toStdString()), raw.end());
     // The rows keep the listed bytes whatever is shown.
     bool kept = false;
-    for (const auto& r : form->HostDirInfo) kept = kept || r.Name == utf8;
+    for (const auto& r : form->HostDirInfo()) kept = kept || r.Name == utf8;
     EXPECT_TRUE(kept);
 }
 
@@ -106,26 +106,26 @@ TEST_F(ViewsTest, DoubleClickUpAndCombo) {
     ASSERT_TRUE(SelectRow("alpha.txt"));
     const int lines = form->StatusList->LineCount();
     form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
     EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
 
     // During a transfer a directory row does nothing either.
     ASSERT_TRUE(SelectRow("Zeta"));
-    form->Transfer.Transferring = true;
+    form->Transfer().Transferring = true;
     form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
-    form->Transfer.Transferring = false;
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
+    form->Transfer().Transferring = false;
     form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/Zeta/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/Zeta/");
     EXPECT_EQ(form->RemoteDirCombo->currentText(), "/pub/Zeta/");
 
     form->RemoteDirUpButtonClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
     EXPECT_TRUE(form->RemoteDirUpButton->isEnabled());
 
     form->RemoteDirCombo->setEditText("/pub/Beta");
     form->RemoteDirComboClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/Beta/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/Beta/");
 
     // A directory that isn't there: the error reaches the caller, the list stays empty and the
     // buttons of the listing stay off.
@@ -137,11 +137,11 @@ TEST_F(ViewsTest, DoubleClickUpAndCombo) {
 
     // The server stayed in /pub/Beta; up leads on from there, and at the top errors are swallowed.
     form->RemoteDirUpButtonClick();
-    EXPECT_EQ(form->LastRemoteDir, "/pub/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
     form->RemoteDirUpButtonClick();
-    EXPECT_EQ(form->LastRemoteDir, "/");
+    EXPECT_EQ(form->LastRemoteDir(), "/");
     form->RemoteDirUpButtonClick();
-    EXPECT_EQ(form->LastRemoteDir, "/");
+    EXPECT_EQ(form->LastRemoteDir(), "/");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
@@ -162,7 +162,7 @@ TEST_F(ViewsTest, RemoteGotoThroughTheDirectoryNameDialog) {
     form->EnterDirForm->Button1->click();
     RunUntil([this] { return !form->EnterDirForm->isVisible(); }, 2000);
     EXPECT_FALSE(form->EnterDirForm->isVisible());
-    EXPECT_EQ(form->LastRemoteDir, "/pub/Zeta/");
+    EXPECT_EQ(form->LastRemoteDir(), "/pub/Zeta/");
 
     // The working-directory query fails (the connection is gone): no dialog, the window usable.
     form->IdFTP1->OnDisconnected = nullptr;
@@ -174,7 +174,7 @@ TEST_F(ViewsTest, RemoteGotoThroughTheDirectoryNameDialog) {
 }
 
 TEST_F(ViewsTest, RefreshAndPaneSwitching) {
-    EXPECT_EQ(form->ActivePane, 2);
+    EXPECT_EQ(form->ActivePane(), 2);
     root.writeFile("pub/new.txt", "n");
     form->RemoteDirList->clearSelection();
     form->ToolButton11Click();
@@ -183,13 +183,13 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
 
     // Not while a transfer runs.
     root.writeFile("pub/zzz.txt", "z");
-    form->Transfer.Transferring = true;
+    form->Transfer().Transferring = true;
     form->ToolButton11Click();
     EXPECT_EQ(Column(0).back(), "new.txt");
-    form->Transfer.Transferring = false;
+    form->Transfer().Transferring = false;
 
     form->HomeDirListClick();
-    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_EQ(form->ActivePane(), 1);
     EXPECT_TRUE(form->ToolButton6->isEnabled());
     EXPECT_FALSE(form->ToolButton7->isEnabled());
     EXPECT_TRUE(form->Upload2->isEnabled());
@@ -198,7 +198,7 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
     EXPECT_EQ(Column(0).back(), "new.txt");
 
     form->RemoteDirListClick();
-    EXPECT_EQ(form->ActivePane, 2);
+    EXPECT_EQ(form->ActivePane(), 2);
     EXPECT_FALSE(form->ToolButton6->isEnabled());
     EXPECT_TRUE(form->ToolButton7->isEnabled());
     EXPECT_TRUE(form->Download2->isEnabled());
@@ -207,12 +207,12 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
     // Tab released in a pane: toolbar only, menu items untouched.
     QKeyEvent tab(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier);
     QApplication::sendEvent(form->HomeDirList, &tab);
-    EXPECT_EQ(form->ActivePane, 1);
+    EXPECT_EQ(form->ActivePane(), 1);
     EXPECT_TRUE(form->ToolButton6->isEnabled());
     EXPECT_FALSE(form->ToolButton7->isEnabled());
     EXPECT_TRUE(form->Download2->isEnabled());
     QApplication::sendEvent(form->RemoteDirList, &tab);
-    EXPECT_EQ(form->ActivePane, 2);
+    EXPECT_EQ(form->ActivePane(), 2);
     EXPECT_TRUE(form->ToolButton7->isEnabled());
 
     // Dragging from the panes only while connected.
@@ -304,10 +304,10 @@ TEST_F(BigListingTest, TwentyThousandEntriesAreShownCompletely) {
     ASSERT_TRUE(StartServer("/big/"));
     ASSERT_TRUE(ConnectAndWait());
     ASSERT_EQ(form->RemoteDirList->topLevelItemCount(), 20001);
-    EXPECT_EQ(form->LastRemoteRowIndex, 20000);
-    EXPECT_EQ(form->HostDirInfo.front().Name, "dir");
+    EXPECT_EQ(form->LastRemoteRowIndex(), 20000);
+    EXPECT_EQ(form->HostDirInfo().front().Name, "dir");
     EXPECT_EQ(form->RemoteDirList->topLevelItem(20000)->text(0), "f119999.dat");
-    EXPECT_EQ(form->HostDirInfo.back().Name, "f119999.dat");
+    EXPECT_EQ(form->HostDirInfo().back().Name, "f119999.dat");
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#include "ui/pane_frame.h"
+
+#include <QComboBox>
+#include <QToolButton>
+#include <QWidget>
+
+#include <algorithm>
+
+TPaneFrame MakePaneFrame(QWidget* parent, const char* panelName, const char* comboName, const char* upName) {
+    TPaneFrame f;
+    f.Panel = new QWidget(parent);
+    f.Panel->setObjectName(QString::fromLatin1(panelName));
+    f.Panel->setMinimumWidth(120);
+    f.Combo = new QComboBox(f.Panel);
+    f.Combo->setObjectName(QString::fromLatin1(comboName));
+    f.Up = new QToolButton(f.Panel);
+    f.Up->setObjectName(QString::fromLatin1(upName));
+    f.Up->setText(QStringLiteral("DirUp"));
+    f.Up->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    f.Up->setFixedWidth(std::max(48, f.Up->fontMetrics().horizontalAdvance(f.Up->text()) + 16));
+    return f;
+}
+
+void LayoutPaneFrame(const TPaneFrame& frame, QWidget* list) {
+    if (!frame.Panel || !frame.Combo || !frame.Up || !list) return;
+    QWidget* panel = frame.Panel;
+    const int comboHeight = frame.Combo->sizeHint().height();
+    const int comboWidth = std::max(40, panel->width() - frame.Up->width() - 12);
+    frame.Combo->setGeometry(4, 4, comboWidth, comboHeight);
+    frame.Up->setGeometry(comboWidth + 8, 4, frame.Up->width(), comboHeight);
+    const int listTop = 4 + comboHeight + 4;
+    list->setGeometry(0, listTop, panel->width(), std::max(0, panel->height() - comboHeight - 4 - 4));
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The frame both directory panes share: a panel with the path combo at the top left, the "DirUp"
+// button right of it and the list below, laid out again whenever the panel is resized.
+
+class QComboBox;
+class QToolButton;
+class QWidget;
+
+struct TPaneFrame {
+    QWidget* Panel = nullptr;
+    QComboBox* Combo = nullptr;
+    QToolButton* Up = nullptr;
+};
+
+// The panel (in parent) with its combo and up button, named after the pane's components.
+TPaneFrame MakePaneFrame(QWidget* parent, const char* panelName, const char* comboName, const char* upName);
+
+// Combo 4 pixels from the top and left, the button right of it, the list filling the rest.
+void LayoutPaneFrame(const TPaneFrame& frame, QWidget* list);

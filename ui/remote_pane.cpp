@@ -1,0 +1,308 @@
+#include "ui/remote_pane.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
+
+#include "ftp/ftp_client.h"
+#include "ui/guard.h"
+#include "ui/remote_names.h"
+#include "ui/status_log.h"
+#include "ui/theme_icons.h"
+
+TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
+    : QObject(parent), ftp_(ftp), host_(host) {
+    frame_ = MakePaneFrame(parent, "RemoteDirPanel", "RemoteDirCombo", "RemoteDirUpButton");
+    frame_.Combo->setEditable(true);
+    frame_.Combo->setInsertPolicy(QComboBox::NoInsert);
+    list_ = new QTreeWidget(frame_.Panel);
+    list_->setObjectName(QStringLiteral("RemoteDirList"));
+    list_->setColumnCount(3);
+    list_->setHeaderLabels({QStringLiteral("FileName"), QStringLiteral("Size"), QStringLiteral("Modified")});
+    list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setIconSize(QSize(16, 16));
+    list_->setColumnWidth(0, 240);
+    list_->setColumnWidth(1, 90);
+    list_->setColumnWidth(2, 110);
+    guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
+    connect(list_, &QTreeWidget::itemClicked, this, [this] { emit ListClicked(); });
+    guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
+    guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
+    frame_.Panel->installEventFilter(this);
+    list_->installEventFilter(this);
+
+    icons_.push_back(PaneFolderIcon());
+    plainFileIcon_ = PaneFileIcon();
+}
+
+bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Resize && watched == frame_.Panel) {
+        guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
+               static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+        emit TabReleased();
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+void TRemotePane::Layout() { LayoutPaneFrame(frame_, list_); }
+
+QString TRemotePane::DisplayName(const std::string& bytes) const {
+    return remotenames::Display(bytes, remotenames::RawBytes(ftp_));
+}
+
+std::string TRemotePane::NameBytes(const QString& text) const {
+    return remotenames::Bytes(text, remotenames::RawBytes(ftp_));
+}
+
+// ---- The listing
+
+std::string TRemotePane::ShortDateText(TDateTime value) {
+    const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(value)));
+    return QLocale::system().toString(date, QLocale::ShortFormat).toStdString();
+}
+
+void TRemotePane::ListDirectory(const std::string& path) {
+    struct TListingMark {
+        bool& flag;
+        bool was;
+        explicit TListingMark(bool& f) : flag(f), was(f) { flag = true; }
+        ~TListingMark() { flag = was; }
+    } mark(listing_);
+    if (!host_.ResumeSession()) return;
+    rows_.clear();
+    frame_.Up->setEnabled(false);
+    host_.SetListingCommandsEnabled(false);
+    host_.ShowState(QStringLiteral("Opening directory"));
+    list_->clear();
+
+    if (!path.empty()) ftp_.ChangeDir(path);
+
+    std::string dir;
+    bool dirKnown = true;
+    try {
+        dir = ftp_.WorkingDir();
+    } catch (...) {
+        dirKnown = false;
+        guard::ShowMessage(QStringLiteral("Error in transfer!"));
+    }
+
+    std::vector<THostDirInfo> rows;
+    try {
+        ftp_.List(nullptr, "", true);
+        rows = BuildHostDirRows(ftp_.ParsedListing(), &TRemotePane::ShortDateText);
+    } catch (...) {
+        rows.clear();  // a failed listing shows as an empty directory
+    }
+
+    // The connection went away meanwhile (the user's DisConnect during the listing, or the server):
+    // the Disconnected state is already shown and stays.
+    if (!ftp_.IsConnected()) return;
+
+    rows_ = std::move(rows);
+    ShowRows();
+    // A folder is entered at its first row, so a transfer command acts on a row the user sees.
+    SelectFirstRow();
+    host_.ShowState(QStringLiteral("Ready"));
+
+    if (dirKnown) {
+        if (dir.empty() || dir.back() != '/') dir += '/';
+        dir_ = dir;
+        frame_.Combo->setEditText(DisplayName(dir));
+    } else {
+        // Without a known directory, transfers would name the wrong remote paths.
+        dir_.clear();
+        frame_.Combo->setEditText(QString());
+    }
+    host_.DirectoryShown(dir_);
+    frame_.Up->setEnabled(true);
+    if (dirKnown) host_.SetListingCommandsEnabled(true);
+}
+
+void TRemotePane::ShowListing(std::vector<THostDirInfo> rows, const std::string& dir) {
+    rows_ = std::move(rows);
+    ShowRows();
+    dir_ = dir;
+    host_.DirectoryShown(dir_);
+}
+
+void TRemotePane::Clear() {
+    rows_.clear();
+    list_->clear();
+    frame_.Combo->clear();
+    frame_.Combo->setEditText(QString());
+}
+
+QIcon TRemotePane::FileIcon(const std::string& fileName) {
+    const TIconTailCache::TLookup slot = iconCache_.Lookup(fileName);
+    if (slot.Slot < 0) return plainFileIcon_;
+    if (slot.IsNew) {
+        const QIcon icon = ThemeFileIcon(QStringLiteral(".") + statuslog::Display(slot.Tail), plainFileIcon_);
+        if (static_cast<int>(icons_.size()) <= slot.Slot) icons_.resize(static_cast<size_t>(slot.Slot) + 1);
+        icons_[static_cast<size_t>(slot.Slot)] = icon;
+    }
+    return icons_[static_cast<size_t>(slot.Slot)];
+}
+
+void TRemotePane::ShowRows() {
+    const QString folderText = QStringLiteral("File Folder");
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows_.size()));
+    for (const THostDirInfo& r : rows_) {
+        auto* item = new QTreeWidgetItem();
+        item->setText(0, DisplayName(r.Name));
+        if (r.IsDir) {
+            item->setIcon(0, icons_[0]);
+            item->setText(1, folderText);
+        } else {
+            item->setIcon(0, FileIcon(r.Name));
+            item->setText(1, QString::fromStdString(RemoteSizeText(r.Size)));
+        }
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setText(2, QString::fromStdString(r.Modified));
+        items.append(item);
+    }
+    // One insertion for the whole listing.
+    list_->setUpdatesEnabled(false);
+    list_->clear();
+    list_->addTopLevelItems(items);
+    list_->setUpdatesEnabled(true);
+}
+
+// ---- Selection
+
+std::vector<int> TRemotePane::SelectedRows() const {
+    std::vector<int> rows;
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    for (const QModelIndex& i : selected)
+        if (i.row() >= 0 && i.row() < static_cast<int>(rows_.size())) rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<std::string> TRemotePane::SelectedNames() const {
+    std::vector<std::string> names;
+    for (int row : SelectedRows()) names.push_back(rows_[static_cast<size_t>(row)].Name);
+    return names;
+}
+
+int TRemotePane::FirstSelectedRow() const {
+    const std::vector<int> rows = SelectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+void TRemotePane::FocusFirstRow() {
+    if (list_->topLevelItemCount() == 0) return;
+    list_->setFocus();
+    SelectFirstRow();
+}
+
+void TRemotePane::SelectFirstRow() {
+    QTreeWidgetItem* first = list_->topLevelItem(0);
+    if (!first) return;
+    list_->setCurrentItem(first, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// ---- Looks
+
+void TRemotePane::ShowSessionLook(bool connected, bool clear) {
+    if (clear) {
+        list_->clear();
+        frame_.Combo->clear();
+        frame_.Combo->setEditText(QString());
+    }
+    list_->setEnabled(connected);
+    frame_.Combo->setEnabled(connected);
+    frame_.Up->setEnabled(connected);
+}
+
+void TRemotePane::SetNavigationEnabled(bool enabled) {
+    // After a failed run the session may be down already: the combo and the up button then stay
+    // as the disconnected look left them.
+    const bool connectedLook = list_->isEnabled();
+    frame_.Combo->setEnabled(enabled && connectedLook);
+    frame_.Up->setEnabled(enabled && connectedLook);
+}
+
+void TRemotePane::SetDragEnabled(bool enabled) { list_->setDragEnabled(enabled); }
+
+// ---- Navigation
+
+void TRemotePane::OpenCurrentRow() {
+    if (host_.Transferring() || listing_) return;
+    QTreeWidgetItem* item = list_->currentItem();
+    if (!item || !item->isSelected()) return;
+    const int row = list_->indexOfTopLevelItem(item);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    const THostDirInfo& info = rows_[static_cast<size_t>(row)];
+    if (!info.IsDir) return;
+    const std::string name = info.Name;  // the listing replaces the table
+    ListDirectory(name);
+}
+
+void TRemotePane::GoUp() {
+    if (listing_) return;
+    try {
+        ftp_.ChangeDirUp();
+        ListDirectory(std::string());
+    } catch (...) {
+        // The way up simply doesn't happen.
+    }
+}
+
+// The commands below come from the user while the window is live; one of them arriving during a
+// listing would send its commands into the middle of the running LIST, so it is dropped.
+
+void TRemotePane::GoTo(const std::string& path) {
+    if (!listing_) ListDirectory(path);
+}
+
+void TRemotePane::Refresh() {
+    if (!listing_) ListDirectory(std::string());
+}
+
+void TRemotePane::GoToTypedPath() {
+    if (listing_) return;
+    const QString text = frame_.Combo->currentText();
+    // The combo shows the directory decoded; its own bytes are the ones to send back.
+    const std::string path = text == DisplayName(dir_) ? dir_ : NameBytes(text);
+    ListDirectory(path);
+}
+
+void TRemotePane::RefreshIfIdle() {
+    if (!ftp_.IsConnected() || host_.Transferring() || listing_) return;
+    try {
+        ListDirectory(std::string());
+        SelectFirstRow();
+    } catch (...) {
+        // A refresh that fails leaves what the listing left.
+    }
+}
+
+std::optional<QString> TRemotePane::GotoStartText() {
+    if (listing_) return std::nullopt;
+    // The directory-name dialog blocks the window itself, so a failing query leaves the window
+    // usable; its error reaches the error display.
+    std::string dir = ftp_.WorkingDir();
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    gotoDirBytes_ = dir;
+    return DisplayName(dir);
+}
+
+void TRemotePane::ChangeDirectoryTo(const QString& name) {
+    const std::string dir = name == DisplayName(gotoDirBytes_) ? gotoDirBytes_ : NameBytes(name);
+    ftp_.ChangeDir(dir);
+}
