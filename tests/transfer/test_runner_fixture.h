@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -139,7 +140,11 @@ inline std::string CompareTrees(const std::string& a, const std::string& b) {
 class FaultyFtpd {
 public:
     FaultyFtpd(const std::string& root, const std::vector<std::string>& options) {
-        const std::string script = fs::path(__FILE__).parent_path().string() + "/test_runner_ftpd.py";
+        // __FILE__ is relative under a compiler cache; the test run names the source folder.
+        const char* source = std::getenv("ORLIX_SOURCE_DIR");
+        const std::string script = (source && *source ? std::string(source) + "/tests/transfer"
+                                                      : fs::path(__FILE__).parent_path().string()) +
+                                   "/test_runner_ftpd.py";
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();

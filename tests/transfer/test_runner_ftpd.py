@@ -14,6 +14,7 @@ MLSD lists names sorted, as LIST does, so tests can rely on the order.
   --refuse-list TEXT   LIST and NLST of a path containing TEXT are answered 550.
   --refuse-retr TEXT   RETR of a name containing TEXT is answered 550.
   --short-retr TEXT    RETR of a name containing TEXT sends half the file, then 226.
+  --drop-retr TEXT     the same, and the control connection is closed after the 226.
   --hash-lie           FEAT offers HASH, whose answers are always wrong.
 """
 import argparse
@@ -45,6 +46,7 @@ def main():
     ap.add_argument("--refuse-list", default="")
     ap.add_argument("--refuse-retr", default="")
     ap.add_argument("--short-retr", default="")
+    ap.add_argument("--drop-retr", default="")
     ap.add_argument("--hash-lie", action="store_true")
     args = ap.parse_args()
 
@@ -113,13 +115,23 @@ def main():
                 return _orig(self, path)
             setattr(Handler, name, refusing)
 
-    if args.refuse_retr or args.short_retr:
+    if args.drop_retr:
+        def respond(self, resp, logfun=None):
+            FTPHandler.respond(self, resp)
+            if getattr(self, "drop_after_226", False) and resp.startswith("226"):
+                self.close_when_done()
+
+        Handler.respond = respond
+
+    if args.refuse_retr or args.short_retr or args.drop_retr:
         def ftp_RETR(self, file):
             base = os.path.basename(file)
             if args.refuse_retr and args.refuse_retr in base:
                 self.respond("550 Not allowed.")
                 return None
-            if args.short_retr and args.short_retr in base:
+            if args.drop_retr and args.drop_retr in base:
+                self.drop_after_226 = True
+            if (args.short_retr and args.short_retr in base) or (args.drop_retr and args.drop_retr in base):
                 with open(file, "rb") as f:
                     data = f.read()
                 self.push_dtp_data(data[: len(data) // 2], isproducer=False, cmd="RETR")

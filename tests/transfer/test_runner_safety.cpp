@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 
 #include "tests/transfer/test_runner_fixture.h"
 
@@ -21,27 +22,36 @@ protected:
 
 // Stop while the listing before an upload runs: the remote file is neither judged absent nor
 // replaced.
+// The pane's listing comes first when it shows another directory, else the runner's own.
 TEST_P(RunnerSafe, StopDuringTheListingBeforeAnUploadKeepsTheRemoteFile) {
     root.writeFile("up/keep.txt", "remote original");
     for (int i = 0; i < 300; ++i) root.writeFile("up/pad" + std::to_string(i), "x");
     local.writeFile("keep.txt", "a longer local text that must not replace it");
     Start();
-    AddLocalEntry(rig.queue, local.file("keep.txt"), local.path(), "/up/", -1);
-    bool stopped = false;
-    rig.onWork = [&](TWorkMode mode, int64_t) {
-        if (!stopped && mode == wkRead && !rig.state.Transferring) {
-            stopped = true;
-            rig.runner.Stop();
-        }
-    };
-    rig.runner.TransferQueue();
-    ASSERT_TRUE(stopped);
-    EXPECT_EQ(root.readFile("up/keep.txt"), "remote original");
-    EXPECT_EQ(rig.sentCount("STOR"), 0);
-    EXPECT_EQ(rig.sentCount("APPE"), 0);
-    EXPECT_TRUE(rig.questions.ExistsAsked.empty());
-    ASSERT_EQ(rig.queue.QueueCount(), 1);
-    EXPECT_EQ(Status(0), "Aborted");
+    for (const bool paneThere : {false, true}) {
+        SCOPED_TRACE(paneThere);
+        rig.view.ListRemoteDirectory(paneThere ? "/up/" : "/");
+        rig.queue.RemoveAllEntries();
+        AddLocalEntry(rig.queue, local.file("keep.txt"), local.path(), "/up/", -1);
+        const int stors = rig.sentCount("STOR");
+        bool stopped = false;
+        rig.onWork = [&](TWorkMode mode, int64_t) {
+            if (!stopped && mode == wkRead && !rig.state.Transferring) {
+                stopped = true;
+                rig.runner.Stop();
+            }
+        };
+        rig.runner.TransferQueue();
+        rig.onWork = nullptr;
+        ASSERT_TRUE(stopped);
+        EXPECT_EQ(root.readFile("up/keep.txt"), "remote original");
+        EXPECT_EQ(rig.sentCount("STOR"), stors);
+        EXPECT_EQ(rig.sentCount("APPE"), 0);
+        EXPECT_TRUE(rig.questions.ExistsAsked.empty());
+        ASSERT_EQ(rig.queue.QueueCount(), 1);
+        EXPECT_EQ(Status(0), "Aborted");
+        if (!rig.ftp.IsConnected()) rig.Connect();
+    }
 }
 
 // Refused entries fail with their reason and the run goes on; a reset makes one runnable; a
@@ -222,6 +232,29 @@ TEST(RunnerSafeFaulty, AServerThatLiesAboutTheHashFailsTheEntry) {
     EXPECT_EQ(FileSize(local.file("h.bin")), 3000);
 }
 
+// Half the file, 226, and the connection gone before the size can be asked: the entry is not done,
+// and an overwritten original is still whole.
+TEST(RunnerSafeFaulty, AConnectionLostAfterAShortTransferLeavesTheEntry) {
+    for (const bool existing : {false, true}) {
+        SCOPED_TRACE(existing);
+        TempDir root{"orlix-safe-srv"}, local{"orlix-safe-local"};
+        WritePattern(root.file("drop.bin"), 6000);
+        if (existing) local.writeFile("drop.bin", "precious");
+        FaultyFtpd server(root.path(), {"--drop-retr", "drop"});
+        Rig rig;
+        rig.Connect(server.port());
+        rig.queue.AppendEntry(Rig::Entry("Download", "drop.bin", local.path(), "/", 6000));
+        rig.questions.ExistsAnswers = {eaOverwrite};
+        rig.runner.TransferQueue();
+        EXPECT_NE(rig.runner.LastRunError(), "");
+        ASSERT_EQ(rig.queue.QueueCount(), 1);
+        EXPECT_EQ(rig.queue.Entry(0).Status, "Ready");
+        EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 0);
+        if (existing) EXPECT_EQ(local.readFile("drop.bin"), "precious");
+        else EXPECT_EQ(FileSize(local.file("drop.bin")), 3000);  // kept for Resume
+    }
+}
+
 // ProFTPD with its digest module offers HASH: both directions are checked and logged.
 TEST(RunnerSafeDigest, ProftpdHashIsCheckedBothWays) {
     ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Proftpd);
@@ -249,14 +282,17 @@ TEST(RunnerSafeDigest, ProftpdHashIsCheckedBothWays) {
 struct RandomQuestions : ITransferQuestions {
     std::mt19937& rng;
     TQueueRunner* runner = nullptr;
-    std::map<std::string, int> chosen;  // label -> answer
+    std::set<std::string> overwrite, resume;  // labels so answered
+    std::function<void()> onOverwrite;
     explicit RandomQuestions(std::mt19937& r) : rng(r) {}
     int AskFileExists(const std::string& label, int64_t, int64_t, bool resumeEnabled) override {
         std::vector<int> answers{eaOverwrite, eaRename, eaSkip};
         if (resumeEnabled) answers.push_back(eaResume);
         const int a = answers[rng() % answers.size()];
-        chosen[label] = a;
-        if (rng() % 8 == 0) runner->Stop();
+        if (a == eaOverwrite) overwrite.insert(label);
+        if (a == eaOverwrite && onOverwrite) onOverwrite();
+        if (a == eaResume) resume.insert(label);
+        if (rng() % 32 == 0) runner->Stop();
         return a;
     }
     std::string AskNewName(const std::string&) override { return {}; }
@@ -277,11 +313,13 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
         removeTree(local.file("t"));
         root.makeDir("t");
         local.makeDir("t");
-        auto size = [&] { return static_cast<int64_t>(4096 + rng() % 60000); };
+        // Large enough for stops inside transfers: a whole run reports about 130 work events.
+        auto size = [&] { return static_cast<int64_t>(4096 + rng() % 400000); };
         // name -> (source, target) per entry; both sides get some files beforehand.
         struct Pre {
             std::string path, bytes, source;  // source: the file that would replace it
             bool remote;
+            std::string label;  // what the question names it
         };
         std::vector<Pre> pre;
         std::vector<TQueueInfo> entries;
@@ -296,7 +334,8 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
                 // Sometimes a true prefix (resumable), sometimes other bytes.
                 if (rng() % 2) WritePattern(dst.file(rel), 1000 + rng() % 3000, i);
                 else dst.writeFile(rel, std::string(2000 + rng() % 3000, 'o'));
-                pre.push_back({rel, dst.readFile(rel), src.file(rel), upload});
+                const std::string label = !folder ? n : upload ? local.file(rel) : "in.bin";
+                pre.push_back({rel, dst.readFile(rel), src.file(rel), upload, label});
             }
             entries.push_back(Rig::Entry(upload ? "Upload" : "Download", folder ? n : n, local.file("t"), "/t",
                                          folder ? -1 : FileSize(src.file(rel)), folder));
@@ -309,8 +348,12 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
         runner.SetDataDir(data.path());
         rig.ftp.OnWorkBegin = [&](TIdComponent*, TWorkMode, int64_t) { runner.WorkBegin(); };
         rig.ftp.OnWorkEnd = [&](TIdComponent*, TWorkMode) { runner.WorkEnd(); };
-        const int stopAt = static_cast<int>(rng() % 200);
+        int stopAt = static_cast<int>(rng() % 150);
         int events = 0;
+        // Half the Overwrites are stopped a few work events in: the original must survive.
+        questions.onOverwrite = [&] {
+            if (rng() % 2) stopAt = events + 1 + static_cast<int>(rng() % 4);
+        };
         rig.ftp.OnWork = [&](TIdComponent*, TWorkMode, int64_t) {
             if (++events == stopAt) runner.Stop();
             runner.AbortIfStopped();
@@ -324,15 +367,17 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
             ASSERT_TRUE(dst.exists(p.path)) << p.path;
             const std::string now = dst.readFile(p.path);
             if (now == p.bytes) continue;
+            const bool overwritten = questions.overwrite.count(p.label), resumed = questions.resume.count(p.label);
             std::string source;
             {
                 std::ifstream in(p.source, std::ios::binary);
                 source.assign(std::istreambuf_iterator<char>(in), {});
             }
-            if (now == source) continue;  // an Overwrite (or Resume) that completed
+            if (now == source && (overwritten || resumed)) continue;  // an Overwrite (or Resume) that completed
             // A Resume (stopped or not): the old bytes stay, new ones follow.
-            EXPECT_TRUE(now.size() > p.bytes.size() && now.compare(0, p.bytes.size(), p.bytes) == 0)
-                << p.path << " changed: " << now.size() << " bytes, was " << p.bytes.size();
+            EXPECT_TRUE(resumed && now.size() > p.bytes.size() && now.compare(0, p.bytes.size(), p.bytes) == 0)
+                << p.path << " changed: " << now.size() << " bytes, was " << p.bytes.size()
+                << (overwritten ? ", answered Overwrite" : resumed ? ", answered Resume" : ", not asked");
         }
     }
 }
