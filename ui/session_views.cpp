@@ -63,6 +63,10 @@ public:
         views_.SetDragEnabled(false);
         if (f_.HomeDirList && f_.HomeDirList->isVisible()) f_.HomeDirList->setFocus();
     }
+    void ShowEncryption(bool encrypted, const std::string& description) override {
+        f_.ShowEncryption(encrypted, description);
+    }
+    void ClearEncryption() override { f_.ClearEncryption(); }
     void SetStopEnabled(bool enabled) override {
         f_.ToolButton10->setEnabled(enabled);
         f_.Stop1->setEnabled(enabled);
