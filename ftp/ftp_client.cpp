@@ -212,6 +212,7 @@ void TIdFTP::SetTransferType(TIdFTPTransferType value) {
 void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     // A new session may reach another server: its restart support is asked afresh.
     resumeProbed_ = false;
+    answersBeforeHandshake_ = -1;
     resumeAnswer_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
@@ -377,6 +378,23 @@ void TIdFTP::ProtectData() {
 void TIdFTP::SecureDataConnection(const std::vector<int16_t>& preliminary) {
     auto* tls = dynamic_cast<TIdIOHandlerTls*>(dataConnection_->IOHandler());
     if (!tls) return;
+    // Some servers drop a data connection whose handshake arrives before they have taken the
+    // command (and then answer it as if none were open). Where the server answers before the
+    // handshake, its answer is awaited first; one that answers only after it is learnt at the
+    // first data connection and not waited for again.
+    if (preliminaryRead_ && answersBeforeHandshake_ < 0) answersBeforeHandshake_ = 1;
+    if (!preliminaryRead_ && answersBeforeHandshake_ != 0) {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kDataAnswerWait);
+        auto answered = [&] { return !PendingInput.Empty() || IOHandler()->InputWaiting(); };
+        while (!answered() && Clock::now() < deadline) IOHandler()->WaitReadable(20);
+        if (answered()) {
+            ReadPreliminaryReply(preliminary);
+            answersBeforeHandshake_ = 1;
+        } else if (answersBeforeHandshake_ < 0) {
+            answersBeforeHandshake_ = 0;
+        }
+    }
     // Servers differ in whether they answer the command before or after the handshake, and a
     // refusal ends it without one: the control connection is watched while it runs.
     auto watch = [&] {

@@ -96,6 +96,8 @@ public:
     // Data connections move bytes in system calls of this size whatever the buffer settings; the
     // settings still size the work reports (small calls cost more CPU than the transfer itself).
     static constexpr int kDataBulkSize = 256 * 1024;
+    // Bound (ms) of the wait for the answer to a data command before a TLS data handshake.
+    static constexpr int kDataAnswerWait = 1500;
     // Bound of each wait for a reply after an aborted or failed transfer (ms). A server that stays
     // silent longer leaves the session closed, so the next command reconnects.
     int32_t AbortReplyTimeout = 10000;
@@ -221,6 +223,7 @@ private:
 
     bool resumeAnswer_ = false;
     bool resumeProbed_ = false;
+    int answersBeforeHandshake_ = -1;  // the server answers data commands before the TLS handshake: 1, 0, unknown -1
     TIdFTPTransferType transferType_ = ftBinary;
     std::unique_ptr<TIdTCPConnection> dataConnection_;
     std::unique_ptr<TIdFTPListItems> listResult_;

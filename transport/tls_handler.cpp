@@ -411,6 +411,9 @@ void TIdIOHandlerTls::ShutdownTls() {
         }
     }
     shutdownSent_ = true;
+    // Once our close_notify is out the library drops every record but alerts: a session ticket
+    // the server sends with its own would be lost. Read on as if ours were not sent.
+    SSL_set_shutdown(ssl_, SSL_get_shutdown(ssl_) & ~SSL_SENT_SHUTDOWN);
     GStack().Shutdown(b->Handle(), SHUT_WR);
     // Read to the server's end: bytes left unread would turn our close into a reset.
     while (!closed_) {
@@ -422,6 +425,7 @@ void TIdIOHandlerTls::ShutdownTls() {
             !WaitSocket(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left()))
             break;
     }
+    SSL_set_shutdown(ssl_, SSL_get_shutdown(ssl_) | SSL_SENT_SHUTDOWN);
     ERR_clear_error();
 }
 

@@ -30,7 +30,17 @@ bool TKeepAlive::ControlReadable() {
     TIdSocketHandle* socket = ftp_.Binding();
     if (!socket || socket->Handle() < 0) return false;
     pollfd p{socket->Handle(), POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    if (!(::poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0)) return false;
+    // Over TLS the socket also turns readable for records that carry no reply (a late session
+    // ticket): the handler takes those and says whether a reply or the server's end is there.
+    if (ftp_.Encrypted()) {
+        try {
+            return ftp_.IOHandler()->InputWaiting();
+        } catch (const std::exception&) {
+            return true;  // the read reports it
+        }
+    }
+    return true;
 }
 
 void TKeepAlive::ReadUnsolicited() {

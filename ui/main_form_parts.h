@@ -33,6 +33,10 @@ public:
         f_.SetDragEnabled(false);
         f_.localPane_->Focus();
     }
+    void ShowEncryption(bool encrypted, const std::string& description) override {
+        f_.ShowEncryption(encrypted, description);
+    }
+    void ClearEncryption() override { f_.ClearEncryption(); }
     void SetStopEnabled(bool enabled) override { f_.SetStopEnabled(enabled); }
     void ClearRemoteView() override { f_.remotePane_->Clear(); }
     void SetStateText(const std::string& text) override { f_.SetPanelText(0, statuslog::Display(text)); }

@@ -230,6 +230,7 @@ void TSessionController::ServerEndedSession(const std::string& words) {
                     (words.empty() ? std::string(".") : ": " + words) + " The next command connects again.");
     window_.SetStopEnabled(false);
     timer_.SetEnabled(false);
+    window_.ClearEncryption();
     window_.SetStateText("Disconnected");
     window_.SetTrayTip("Disconnected", true);
 }
@@ -258,6 +259,7 @@ bool TSessionController::ResumeDroppedSession() {
         DisConnect();
         return false;
     }
+    window_.ShowEncryption(ftp_.Encrypted(), ftp_.TlsDescription());
     window_.SetStateText("Ready");
     window_.SetTrayTip("Connected", true);
     return true;

@@ -42,6 +42,9 @@ public:
     // Remote list and combo emptied and disabled, up button disabled, the Disconnected column,
     // the local list focused.
     virtual void ShowDisconnected() = 0;
+    // The status bar's encryption panel: the session's state, or empty while there is none.
+    virtual void ShowEncryption(bool encrypted, const std::string& description) = 0;
+    virtual void ClearEncryption() = 0;
     // Toolbar "Stop transfer" and the Transfer menu's "Stop".
     virtual void SetStopEnabled(bool enabled) = 0;
     virtual void ClearRemoteView() = 0;

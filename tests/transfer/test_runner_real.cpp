@@ -1,8 +1,11 @@
 // The queue runner against real servers: whole trees both ways, the answers to the file-exists
 // question for single files and for all files of a run, and Stop followed by a resumed download.
 
+#include <openssl/ssl.h>
+
 #include <gtest/gtest.h>
 
+#include "tests/support/tcp_relay.h"
 #include "tests/transfer/test_runner_fixture.h"
 
 using namespace runner_test;
@@ -354,5 +357,72 @@ INSTANTIATE_TEST_SUITE_P(Servers, RunnerTreeNames,
                          ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
                                            FtpServerKind::PureFtpd),
                          [](const auto& info) { return FtpServerProcess::testName(info.param); });
+
+// A small tree down, up again and removed over TLS on every server in both modes, through the
+// runner and the window's delete; the control connection runs through a recording relay that
+// must never see the login in clear.
+class RunnerTls : public ::testing::TestWithParam<std::tuple<FtpServerKind, bool>> {};
+
+TEST_P(RunnerTls, TreeBothWaysAndDeleteEncrypted) {
+    const auto [kind, passive] = GetParam();
+    ORLIX_SKIP_UNLESS_FTP_SERVER(kind);
+    TempDir root{"orlix-tls-srv"}, local{"orlix-tls-local"}, data{"orlix-tls-data"};
+    root.writeFile("tree/a.txt", "aaa");
+    WritePattern(root.file("tree/sub/b.bin"), 300000, 3);
+    WritePattern(root.file("tree/sub/c.bin"), 70000, 5);
+    root.makeDir("tree/empty");
+    root.makeDir("copy");
+    local.makeDir("dl");
+    FtpServerOptions o;
+    o.tls = FtpServerTls::Explicit;
+    o.caSigned = true;
+    auto server = FtpServerProcess::start(kind, root.path(), o);
+    ASSERT_TRUE(server);
+    TcpRelay relay(server->port());
+    Rig rig;
+    rig.user = server->user();
+    rig.password = server->password();
+    rig.ftp.Encryption = TFtpEncryption::Explicit;
+    rig.ftp.Tls.CaFile = server->caFile();
+    rig.ftp.Passive = passive;
+    // ProFTPD takes each TLS 1.3 session once and gives none on an upload's connection, so a third
+    // upload in a row fails (the known fault skipped in TlsInterop); TLS 1.2 sessions it takes again.
+    if (kind == FtpServerKind::Proftpd) rig.ftp.Tls.MaxVersion = TLS1_2_VERSION;
+    rig.runner.SetDataDir(data.path());
+    rig.Connect(relay.port());
+    ASSERT_TRUE(rig.ftp.Encrypted());
+    EXPECT_TRUE(rig.ftp.DataProtected());
+
+    rig.queue.AppendEntry(Rig::Entry("Download", "tree", local.file("dl"), "/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(CompareTrees(root.file("tree"), local.file("dl/tree")), "");
+
+    rig.queue.AppendEntry(Rig::Entry("Upload", "tree", local.file("dl"), "/copy/", -1, true));
+    rig.runner.TransferQueue();
+    EXPECT_EQ(rig.runner.LastRunError(), "");
+    EXPECT_EQ(rig.queue.QueueCount(), 0);
+    EXPECT_EQ(CompareTrees(local.file("dl/tree"), root.file("copy/tree")), "");
+
+    const TRemoteDeleteResult removed = DeleteRemoteTree(rig.ftp, "/copy/", "tree", true);
+    EXPECT_TRUE(removed.Ok) << removed.Error;
+    EXPECT_FALSE(root.exists("copy/tree"));
+    EXPECT_TRUE(rig.ftp.Encrypted());
+
+    const std::string wire = relay.recorded();
+    EXPECT_FALSE(wire.empty());
+    EXPECT_EQ(wire.find(server->password()), std::string::npos) << "password in clear";
+    EXPECT_EQ(wire.find("USER " + server->user()), std::string::npos) << "user name in clear";
+    if (HasFailure()) std::fprintf(stderr, "%s", server->output().c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RunnerTls,
+                         ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd,
+                                                              FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return FtpServerProcess::testName(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "_passive" : "_active");
+                         });
 
 }  // namespace

@@ -45,6 +45,10 @@ struct FakeWindow : ISessionWindow {
 
     void ShowConnected() override { events.push_back("connected"); }
     void ShowDisconnected() override { events.push_back("disconnected"); }
+    void ShowEncryption(bool encrypted, const std::string&) override {
+        events.push_back(encrypted ? "encrypted" : "not encrypted");
+    }
+    void ClearEncryption() override { events.push_back("no encryption"); }
     void SetStopEnabled(bool e) override { stopEnabled = e; }
     void ClearRemoteView() override { events.push_back("clear"); }
     void SetStateText(const std::string& t) override { state = t; }
@@ -290,6 +294,16 @@ TEST_F(SessionControllerServerTest, ConnectDisconnectAndReconnect) {
     controller.DisConnect();
     EXPECT_EQ(window.disconnectedSounds, 1);
     EXPECT_EQ(window.events.back(), "disconnected");
+
+    // A session the server dropped, resumed by the next command: the encryption panel shows again.
+    controller.Connect();
+    EXPECT_EQ(RunSeries(), 1);
+    ASSERT_TRUE(ftp.IsConnected());
+    controller.ServerEndedSession("idle");
+    EXPECT_EQ(window.events.back(), "no encryption");
+    EXPECT_TRUE(controller.ResumeDroppedSession());
+    EXPECT_TRUE(ftp.IsConnected());
+    EXPECT_EQ(window.events.back(), "not encrypted");
 }
 
 TEST_F(SessionControllerServerTest, ARejectedLoginShowsDisconnectedWhileTheSeriesGoesOn) {
