@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QLocale>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -257,7 +258,8 @@ bool TConnectForm::event(QEvent* event) {
 
 bool TConnectForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == FTPList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    FTPListDblClick();
+    // Only on a site's row: blank space below the rows would connect to whatever was current.
+    if (FTPList->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint())) FTPListDblClick();
     return true;
   }
   return QDialog::eventFilter(watched, event);

@@ -352,6 +352,18 @@ TEST_F(ConnectFormTest, ConnectHandsOverTheSelectedSiteAndClosesWithTheSortAndSu
   EXPECT_EQ(Events, (QStringList{"connect 1", "summary", "closed"}));
   EXPECT_EQ(Sites.CurrentSite(), 1);
 
+  // A double click on blank space below the rows connects nowhere, with a site selected.
+  OpenForm();
+  Events.clear();
+  const QPoint blank(5, list->viewport()->height() - 3);
+  ASSERT_EQ(list->itemAt(blank), nullptr);
+  ASSERT_TRUE(list->item(1)->isSelected());
+  Messages.clear();
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, blank);
+  EXPECT_TRUE(Events.isEmpty());
+  EXPECT_TRUE(Messages.isEmpty());
+  EXPECT_TRUE(Form->isVisible());
+
   // Enter presses Connect.
   OpenForm();
   Events.clear();
@@ -374,8 +386,7 @@ TEST_F(ConnectFormTest, WithoutASelectedSiteConnectAndDeleteOnlySaySo) {
   QTest::mouseClick(Form->Button1, Qt::LeftButton);
   QTest::mouseDClick(Form->FTPList->viewport(), Qt::LeftButton, {}, QPoint(5, Form->FTPList->viewport()->height() - 3));
   QTest::mouseClick(Form->Button4, Qt::LeftButton);
-  EXPECT_EQ(Messages, (QStringList{"Select FTP site to connect!", "Select FTP site to connect!",
-                                   "Select FTP site to delete!"}));
+  EXPECT_EQ(Messages, (QStringList{"Select FTP site to connect!", "Select FTP site to delete!"}));
   EXPECT_TRUE(Events.isEmpty());
   EXPECT_TRUE(Form->isVisible());
   EXPECT_EQ(Sites.Count(), 3);
