@@ -225,15 +225,23 @@ TEST_F(ConnectFormTest, AnonymousFillsTheLoginAndUnmasksNormalMasksAgain) {
   EXPECT_EQ(Form->LabeledEdit4->echoMode(), QLineEdit::Password);
 
   // Selecting a stored anonymous site while another type is shown writes the anonymous login
-  // into that site before its fields are shown.
-  Sites.Site(0).LoginType = LoginTypeText(ltAnonymous);
-  Sites.Site(0).UserName = "someone";
-  Pick(2);
-  ASSERT_TRUE(Form->RadioButton1->isChecked());
-  Pick(0);
-  EXPECT_TRUE(Form->RadioButton2->isChecked());
-  EXPECT_EQ(Sites.Site(0).UserName, "anonymous");
-  EXPECT_EQ(Form->LabeledEdit3->text(), "anonymous");
+  // into that site before its fields are shown; its own e-mail password stays, an empty one
+  // gets the default.
+  for (const char* password : {"me@example.org", ""}) {
+    SCOPED_TRACE(password);
+    Sites.Site(0).LoginType = LoginTypeText(ltAnonymous);
+    Sites.Site(0).UserName = "someone";
+    Sites.Site(0).Password = password;
+    Pick(2);
+    ASSERT_TRUE(Form->RadioButton1->isChecked());
+    Pick(0);
+    EXPECT_TRUE(Form->RadioButton2->isChecked());
+    EXPECT_EQ(Sites.Site(0).UserName, "anonymous");
+    EXPECT_EQ(Form->LabeledEdit3->text(), "anonymous");
+    const std::string expected = *password ? password : "freeguest";
+    EXPECT_EQ(Sites.Site(0).Password, expected);
+    EXPECT_EQ(Form->LabeledEdit4->text().toStdString(), expected);
+  }
 
   // A login type matching none of the three leaves the buttons as they are.
   Sites.Site(2).LoginType.clear();
