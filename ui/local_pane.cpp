@@ -58,17 +58,20 @@ TLocalPane::TLocalPane(QWidget* parent) : QObject(parent) {
         if (!current.isValid() || current == autoFirstRow_) SelectFirstRow();
     });
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TLocalPane::GoUp);
-    connect(list_, &QTreeView::clicked, this, [this] { emit ListClicked(); });
     frame_.Panel->installEventFilter(this);
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
     SetFolder(QDir::homePath());
 }
 
 bool TLocalPane::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize && watched == frame_.Panel) {
         guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
+        // Anywhere in the list, blank space and an empty folder included.
+        emit ListClicked();
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);

@@ -38,11 +38,11 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     list_->setColumnWidth(1, 90);
     list_->setColumnWidth(2, 110);
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
-    connect(list_, &QTreeWidget::itemClicked, this, [this] { emit ListClicked(); });
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
     guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
     frame_.Panel->installEventFilter(this);
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
 
     icons_.push_back(PaneFolderIcon());
     plainFileIcon_ = PaneFileIcon();
@@ -51,8 +51,11 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
 bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize && watched == frame_.Panel) {
         guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
+        // Anywhere in the list, blank space and an empty folder included.
+        emit ListClicked();
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);

@@ -215,6 +215,26 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
     EXPECT_EQ(form->ActivePane(), 2);
     EXPECT_TRUE(form->ToolButton7->isEnabled());
 
+    // Shift+Tab, and a press on blank space (here an empty local folder, under the remote rows).
+    QKeyEvent backtab(QEvent::KeyRelease, Qt::Key_Backtab, Qt::ShiftModifier);
+    QApplication::sendEvent(form->HomeDirList, &backtab);
+    EXPECT_EQ(form->ActivePane(), 1);
+    QApplication::sendEvent(form->RemoteDirList, &backtab);
+    EXPECT_EQ(form->ActivePane(), 2);
+    TempDir empty;
+    form->HomeDirCombo->lineEdit()->setText(QString::fromStdString(empty.file("")));
+    QTest::keyClick(form->HomeDirCombo->lineEdit(), Qt::Key_Return);
+    form->resize(1000, 700);
+    form->show();
+    const auto blank = [](QAbstractItemView* list) { return QPoint(10, list->viewport()->height() - 3); };
+    ASSERT_EQ(form->RemoteDirList->itemAt(blank(form->RemoteDirList)), nullptr);
+    QTest::mouseClick(form->HomeDirList->viewport(), Qt::LeftButton, {}, blank(form->HomeDirList));
+    EXPECT_EQ(form->ActivePane(), 1);
+    EXPECT_TRUE(form->Upload2->isEnabled());
+    QTest::mouseClick(form->RemoteDirList->viewport(), Qt::LeftButton, {}, blank(form->RemoteDirList));
+    EXPECT_EQ(form->ActivePane(), 2);
+    EXPECT_TRUE(form->Download2->isEnabled());
+
     // Dragging from the panes only while connected.
     EXPECT_TRUE(form->RemoteDirList->dragEnabled());
     form->ToolButton3Click();
