@@ -86,13 +86,20 @@ void TRemotePane::ListDirectory(const std::string& path) {
         ~TListingMark() { flag = was; }
     } mark(listing_);
     if (!host_.ResumeSession()) return;
+    if (!path.empty()) {
+        try {
+            ftp_.ChangeDir(path);
+        } catch (...) {
+            // Refused: the server stays where it was, and so does the pane; only a typed path goes.
+            if (!dir_.empty()) frame_.Combo->setEditText(DisplayName(dir_));
+            throw;
+        }
+    }
     rows_.clear();
     frame_.Up->setEnabled(false);
     host_.SetListingCommandsEnabled(false);
     host_.ShowState(QStringLiteral("Opening directory"));
     list_->clear();
-
-    if (!path.empty()) ftp_.ChangeDir(path);
 
     std::string dir;
     bool dirKnown = true;

@@ -127,13 +127,18 @@ TEST_F(ViewsTest, DoubleClickUpAndCombo) {
     form->RemoteDirComboClick();
     EXPECT_EQ(form->LastRemoteDir(), "/pub/Beta/");
 
-    // A directory that isn't there: the error reaches the caller, the list stays empty and the
-    // buttons of the listing stay off.
+    // A directory that isn't there, asked for or typed: the error reaches the caller and the pane
+    // stays usable on the directory it showed.
+    const std::vector<std::string> shown = Column(0);
     EXPECT_ANY_THROW(form->ListRemoteDirectory("/pub/missing"));
-    EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
-    EXPECT_EQ(Panel(0), "Opening directory");
-    EXPECT_FALSE(form->RemoteDirUpButton->isEnabled());
-    EXPECT_FALSE(form->ToolButton7->isEnabled());
+    form->RemoteDirCombo->setEditText("/pub/missing");
+    EXPECT_ANY_THROW(form->RemoteDirComboClick());
+    EXPECT_EQ(Column(0), shown);
+    EXPECT_EQ(form->RemoteDirCombo->currentText(), "/pub/Beta/");
+    EXPECT_EQ(Panel(0), "Ready");
+    EXPECT_TRUE(form->RemoteDirUpButton->isEnabled());
+    EXPECT_TRUE(form->RemoteDirList->isEnabled());
+    EXPECT_TRUE(form->ToolButton7->isEnabled());
 
     // The server stayed in /pub/Beta; up leads on from there, and at the top errors are swallowed.
     form->RemoteDirUpButtonClick();
