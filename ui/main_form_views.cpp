@@ -82,12 +82,14 @@ void TMainForm::ToolButton11Click() {
 void TMainForm::SwitchToPane(int pane, bool menuItems) {
     SetActivePane(pane);
     const bool remote = pane == 2;
+    // Without a connection the transfer commands stay off whichever pane is active.
+    const bool connected = IdFTP1 && IdFTP1->IsConnected();
     if (menuItems) {
-        Download2->setEnabled(remote);
-        Upload2->setEnabled(!remote);
+        Download2->setEnabled(remote && connected);
+        Upload2->setEnabled(!remote && connected);
     }
-    ToolButton7->setEnabled(remote);
-    ToolButton6->setEnabled(!remote);
+    ToolButton7->setEnabled(remote && connected);
+    ToolButton6->setEnabled(!remote && connected);
 }
 
 void TMainForm::HomeDirListClick() {

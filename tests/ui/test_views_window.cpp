@@ -245,6 +245,11 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
     form->ToolButton3Click();
     EXPECT_FALSE(form->RemoteDirList->dragEnabled());
     EXPECT_FALSE(form->HomeDirList->dragEnabled());
+    // Disconnected, a pane switch turns no transfer command on.
+    form->SetActivePane(2);
+    form->HomeDirListClick();
+    EXPECT_FALSE(form->ToolButton6->isEnabled());
+    EXPECT_FALSE(form->Upload2->isEnabled());
 }
 
 TEST_F(ViewsTest, LocalGotoRefusesAMissingFolder) {
