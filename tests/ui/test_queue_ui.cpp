@@ -430,7 +430,7 @@ TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
     form->SetPanelText(1, QStringLiteral("x.bin"));
     form->ToolButton10Click();
     EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_EQ(Panel(0), "Ready");
+    EXPECT_EQ(Panel(0), "Disconnected");  // no connection to be ready on
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(form->Queue().Entry(0).Status, "Ready");
     EXPECT_TRUE(player.played.empty());
