@@ -19,6 +19,22 @@ void TMainForm::ConnectPanes() {
     connect(localPane_, &TLocalPane::TabReleased, this, [this] { guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); }); });
     connect(remotePane_, &TRemotePane::TabReleased, this,
             [this] { guard::Run([this] { RemoteDirListKeyUp(Qt::Key_Tab); }); });
+    // A file is transferred the pane's way, and Delete and F2 act on the pane they are pressed
+    // in, through the toolbar's commands.
+    const auto inPane = [this](int pane, auto command) {
+        return [this, pane, command] {
+            guard::Run([&] {
+                SwitchToPane(pane, true);
+                command();
+            });
+        };
+    };
+    connect(localPane_, &TLocalPane::FileActivated, this, inPane(1, [this] { ToolButton6->trigger(); }));
+    connect(remotePane_, &TRemotePane::FileActivated, this, inPane(2, [this] { ToolButton7->trigger(); }));
+    connect(localPane_, &TLocalPane::DeleteKeyPressed, this, inPane(1, [this] { ToolButton18Click(); }));
+    connect(remotePane_, &TRemotePane::DeleteKeyPressed, this, inPane(2, [this] { ToolButton18Click(); }));
+    connect(localPane_, &TLocalPane::RenameKeyPressed, this, inPane(1, [this] { ToolButton13Click(); }));
+    connect(remotePane_, &TRemotePane::RenameKeyPressed, this, inPane(2, [this] { ToolButton13Click(); }));
 }
 
 int TMainForm::ActivePane() const { return session_->ActivePane(); }

@@ -54,11 +54,26 @@ bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
     } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
         // Anywhere in the list, blank space and an empty folder included.
         emit ListClicked();
+    } else if (e->type() == QEvent::KeyPress && watched == list_) {
+        bool used = false;
+        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
+        if (used) return true;
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
                (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);
+}
+
+bool TRemotePane::ListKey(const QKeyEvent& key) {
+    switch (PaneListKey(key)) {
+    case TPaneKey::Open: OpenCurrentRow(); return true;
+    case TPaneKey::Up: GoUp(); return true;
+    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
+    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
+    case TPaneKey::None: break;
+    }
+    return false;
 }
 
 void TRemotePane::Layout() { LayoutPaneFrame(frame_, list_); }
@@ -258,7 +273,10 @@ void TRemotePane::OpenCurrentRow() {
     const int row = list_->indexOfTopLevelItem(item);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     const THostDirInfo& info = rows_[static_cast<size_t>(row)];
-    if (!info.IsDir) return;
+    if (!info.IsDir) {
+        emit FileActivated();
+        return;
+    }
     const std::string name = info.Name;  // the listing replaces the table
     ListDirectory(name);
 }

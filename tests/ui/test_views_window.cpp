@@ -102,18 +102,16 @@ TEST_F(ViewsTest, NamesFollowTheSiteEncoding) {
 }
 
 TEST_F(ViewsTest, DoubleClickUpAndCombo) {
-    // A file row: nothing happens.
-    ASSERT_TRUE(SelectRow("alpha.txt"));
-    const int lines = form->StatusList->LineCount();
-    form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
-    EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
-
-    // During a transfer a directory row does nothing either.
-    ASSERT_TRUE(SelectRow("Zeta"));
+    // During a transfer neither a file row nor a directory row does anything.
     form->Transfer().Transferring = true;
-    form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
+    const int lines = form->StatusList->LineCount();
+    for (const char* row : {"alpha.txt", "Zeta"}) {
+        ASSERT_TRUE(SelectRow(row));
+        form->RemoteDirListDblClick();
+        EXPECT_EQ(form->LastRemoteDir(), "/pub/");
+    }
+    EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
+    ASSERT_TRUE(SelectRow("Zeta"));
     form->Transfer().Transferring = false;
     form->RemoteDirListDblClick();
     EXPECT_EQ(form->LastRemoteDir(), "/pub/Zeta/");
