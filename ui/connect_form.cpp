@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QLocale>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -257,7 +258,8 @@ bool TConnectForm::event(QEvent* event) {
 
 bool TConnectForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == FTPList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    FTPListDblClick();
+    // Only on a site's row: blank space below the rows would connect to whatever was current.
+    if (FTPList->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint())) FTPListDblClick();
     return true;
   }
   return QDialog::eventFilter(watched, event);
@@ -297,12 +299,14 @@ void TConnectForm::ShowSite(int index) {
   FSites.SetCurrentSite(index);
   UpdateEditsEnabled();
   const TFTPInfo& site = FSites.Site(index);
+  FShowingSite = true;
   switch (LoginTypeCode(site)) {
     case ltNormal: RadioButton1->setChecked(true); break;
     case ltAnonymous: RadioButton2->setChecked(true); break;
     case ltDouble: RadioButton3->setChecked(true); break;
     default: break;
   }
+  FShowingSite = false;
   if (site.TransferMode == "ftASCII") RadioButton4->setChecked(true);
   else if (site.TransferMode == "ftBinary") RadioButton5->setChecked(true);
   else if (site.TransferMode == "ftAvto") RadioButton6->setChecked(true);
@@ -399,7 +403,8 @@ void TConnectForm::LoginTypeClick(int code) {
   FSites.Site(FSites.CurrentSite()).LoginType = LoginTypeText(static_cast<TLoginTypeCode>(code));
   if (code == ltAnonymous) {
     LabeledEdit3->setText("anonymous");
-    LabeledEdit4->setText("freeguest");
+    // A stored anonymous site keeps the e-mail address it has; a click puts in the default.
+    if (!FShowingSite || FSites.Site(FSites.CurrentSite()).Password.empty()) LabeledEdit4->setText("freeguest");
   }
 }
 

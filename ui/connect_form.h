@@ -121,5 +121,6 @@ class TConnectForm : public QDialog {
   bool FConnecting = false;      // closing by Connect, which loads the queue itself
   bool FSelecting = false;       // the list's selection is being set from code
   bool FShowingOptions = false;  // the Advanced fields are being set from a record
+  bool FShowingSite = false;     // the login type buttons are being set from a record
   bool FSkipActivation = false;  // the next activation returns from our own message box
 };

@@ -42,11 +42,7 @@ TLocalPane::TLocalPane(QWidget* parent) : QObject(parent) {
     frame_.Combo->setEditable(true);
     frame_.Combo->setInsertPolicy(QComboBox::NoInsert);
     guard::Connect(frame_.Combo->lineEdit(), &QLineEdit::returnPressed, this, &TLocalPane::FolderTyped);
-    connect(list_, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
-        guard::Run([=, this] {
-            if (model_->isDir(index)) SetFolder(model_->filePath(index));
-        });
-    });
+    guard::Connect(list_, &QTreeView::doubleClicked, this, &TLocalPane::OpenCurrentRow);
     connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
         guard::Run([=, this] { SetFolder(frame_.Combo->itemData(i).toString()); });
     });
@@ -58,20 +54,38 @@ TLocalPane::TLocalPane(QWidget* parent) : QObject(parent) {
         if (!current.isValid() || current == autoFirstRow_) SelectFirstRow();
     });
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TLocalPane::GoUp);
-    connect(list_, &QTreeView::clicked, this, [this] { emit ListClicked(); });
     frame_.Panel->installEventFilter(this);
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
     SetFolder(QDir::homePath());
 }
 
 bool TLocalPane::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize && watched == frame_.Panel) {
         guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
+        // Anywhere in the list, blank space and an empty folder included.
+        emit ListClicked();
+    } else if (e->type() == QEvent::KeyPress && watched == list_) {
+        bool used = false;
+        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
+        if (used) return true;
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);
+}
+
+bool TLocalPane::ListKey(const QKeyEvent& key) {
+    switch (PaneListKey(key)) {
+    case TPaneKey::Open: OpenCurrentRow(); return true;
+    case TPaneKey::Up: GoUp(); return true;
+    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
+    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
+    case TPaneKey::None: break;
+    }
+    return false;
 }
 
 void TLocalPane::Layout() { LayoutPaneFrame(frame_, list_); }
@@ -164,6 +178,15 @@ void TLocalPane::RefreshKeepingSelection() {
 void TLocalPane::GoUp() {
     QDir dir(QString::fromStdString(Folder()));
     if (dir.cdUp()) SetFolder(dir.absolutePath());
+}
+
+void TLocalPane::OpenCurrentRow() {
+    const QModelIndex index = list_->currentIndex();
+    if (!index.isValid() || index.parent() != list_->rootIndex()) return;
+    if (model_->isDir(index))
+        SetFolder(model_->filePath(index));
+    else
+        emit FileActivated();
 }
 
 void TLocalPane::Focus() {

@@ -14,6 +14,7 @@
 #include "ui/pane_frame.h"
 
 class QComboBox;
+class QKeyEvent;
 class QFileSystemModel;
 class QToolButton;
 class QTreeView;
@@ -42,6 +43,8 @@ public:
     // Re-reads the folder, makes the first selected row the only one, and takes the focus.
     void RefreshKeepingSelection();
     void GoUp();
+    // Enters the current row when it is a folder; a file row raises FileActivated.
+    void OpenCurrentRow();
     // Makes the first row current unless one is already.
     void SelectFirstRowIfNoneCurrent();
     void Focus();
@@ -56,11 +59,18 @@ public:
 signals:
     void ListClicked();
     void TabReleased();
+    // Enter or a double click on a file row (a folder row is entered by the pane itself).
+    void FileActivated();
+    // Delete and F2 in the list.
+    void DeleteKeyPressed();
+    void RenameKeyPressed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The list's own keys: Enter, Backspace, Delete and F2; false for any other.
+    bool ListKey(const QKeyEvent& key);
     void FillCombo(const QString& folder);
     void FolderTyped();
     // Makes the first row of the list, in its sorted order, current and selected.

@@ -337,7 +337,7 @@ void TMainForm::BuildMenus() {
     bar->addMenu(Commands1);
 
     Queue1 = Menu(this, "Queue1", "&Queue");
-    Addtoqueue4 = Item(this, Queue1, "Addtoqueue4", "&Add to queue", nullptr, false);
+    Addtoqueue4 = Item(this, Queue1, "Addtoqueue4", "&Add to queue", &TMainForm::Addtoqueue3Click, false);
     Queue1->addSeparator();
     Removefromqueue3 = Item(this, Queue1, "Removefromqueue3", "&Remove from queue", &TMainForm::Removefromqueue3Click);
     Removeallfromqueue2 =

@@ -120,7 +120,9 @@ void TMainForm::IdFTP1WorkEnd(TWorkMode /*mode*/) {
 void TMainForm::ResetStatusBar() {
     Transfer().Transferring = false;
     progressPending_ = false;
-    SetPanelText(0, QStringLiteral("Ready"));
+    // "Stop transfer" with nothing running ends here too, also while no connection is open.
+    const bool connected = IdFTP1 && IdFTP1->IsConnected();
+    SetPanelText(0, connected ? QStringLiteral("Ready") : QStringLiteral("Disconnected"));
     for (int i = 1; i <= 6; ++i) SetPanelText(i, QString());
     if (queue_.QueueTotalBytes() == 0) SetPanelText(7, QString());
     ProgressBar1->setValue(0);

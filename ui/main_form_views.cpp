@@ -19,6 +19,22 @@ void TMainForm::ConnectPanes() {
     connect(localPane_, &TLocalPane::TabReleased, this, [this] { guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); }); });
     connect(remotePane_, &TRemotePane::TabReleased, this,
             [this] { guard::Run([this] { RemoteDirListKeyUp(Qt::Key_Tab); }); });
+    // A file is transferred the pane's way, and Delete and F2 act on the pane they are pressed
+    // in, through the toolbar's commands.
+    const auto inPane = [this](int pane, auto command) {
+        return [this, pane, command] {
+            guard::Run([&] {
+                SwitchToPane(pane, true);
+                command();
+            });
+        };
+    };
+    connect(localPane_, &TLocalPane::FileActivated, this, inPane(1, [this] { ToolButton6->trigger(); }));
+    connect(remotePane_, &TRemotePane::FileActivated, this, inPane(2, [this] { ToolButton7->trigger(); }));
+    connect(localPane_, &TLocalPane::DeleteKeyPressed, this, inPane(1, [this] { ToolButton18Click(); }));
+    connect(remotePane_, &TRemotePane::DeleteKeyPressed, this, inPane(2, [this] { ToolButton18Click(); }));
+    connect(localPane_, &TLocalPane::RenameKeyPressed, this, inPane(1, [this] { ToolButton13Click(); }));
+    connect(remotePane_, &TRemotePane::RenameKeyPressed, this, inPane(2, [this] { ToolButton13Click(); }));
 }
 
 int TMainForm::ActivePane() const { return session_->ActivePane(); }
@@ -82,12 +98,14 @@ void TMainForm::ToolButton11Click() {
 void TMainForm::SwitchToPane(int pane, bool menuItems) {
     SetActivePane(pane);
     const bool remote = pane == 2;
+    // Without a connection the transfer commands stay off whichever pane is active.
+    const bool connected = IdFTP1 && IdFTP1->IsConnected();
     if (menuItems) {
-        Download2->setEnabled(remote);
-        Upload2->setEnabled(!remote);
+        Download2->setEnabled(remote && connected);
+        Upload2->setEnabled(!remote && connected);
     }
-    ToolButton7->setEnabled(remote);
-    ToolButton6->setEnabled(!remote);
+    ToolButton7->setEnabled(remote && connected);
+    ToolButton6->setEnabled(!remote && connected);
 }
 
 void TMainForm::HomeDirListClick() {

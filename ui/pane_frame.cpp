@@ -1,6 +1,7 @@
 #include "ui/pane_frame.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QToolButton>
 #include <QWidget>
 
@@ -30,4 +31,16 @@ void LayoutPaneFrame(const TPaneFrame& frame, QWidget* list) {
     frame.Up->setGeometry(comboWidth + 8, 4, frame.Up->width(), comboHeight);
     const int listTop = 4 + comboHeight + 4;
     list->setGeometry(0, listTop, panel->width(), std::max(0, panel->height() - comboHeight - 4 - 4));
+}
+
+TPaneKey PaneListKey(const QKeyEvent& key) {
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return TPaneKey::None;
+    switch (key.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return TPaneKey::Open;
+    case Qt::Key_Backspace: return TPaneKey::Up;
+    case Qt::Key_Delete: return TPaneKey::Delete;
+    case Qt::Key_F2: return TPaneKey::Rename;
+    default: return TPaneKey::None;
+    }
 }

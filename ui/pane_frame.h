@@ -1,8 +1,10 @@
 #pragma once
 // The frame both directory panes share: a panel with the path combo at the top left, the "DirUp"
-// button right of it and the list below, laid out again whenever the panel is resized.
+// button right of it and the list below, laid out again whenever the panel is resized; and the
+// keys both lists act on.
 
 class QComboBox;
+class QKeyEvent;
 class QToolButton;
 class QWidget;
 
@@ -17,3 +19,7 @@ TPaneFrame MakePaneFrame(QWidget* parent, const char* panelName, const char* com
 
 // Combo 4 pixels from the top and left, the button right of it, the list filling the rest.
 void LayoutPaneFrame(const TPaneFrame& frame, QWidget* list);
+
+// The keys a directory list acts on itself, without modifiers (the keypad's Enter counts).
+enum class TPaneKey { None, Open, Up, Delete, Rename };
+TPaneKey PaneListKey(const QKeyEvent& key);

@@ -38,11 +38,11 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     list_->setColumnWidth(1, 90);
     list_->setColumnWidth(2, 110);
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
-    connect(list_, &QTreeWidget::itemClicked, this, [this] { emit ListClicked(); });
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
     guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
     frame_.Panel->installEventFilter(this);
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
 
     icons_.push_back(PaneFolderIcon());
     plainFileIcon_ = PaneFileIcon();
@@ -51,11 +51,29 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
 bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Resize && watched == frame_.Panel) {
         guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
+        // Anywhere in the list, blank space and an empty folder included.
+        emit ListClicked();
+    } else if (e->type() == QEvent::KeyPress && watched == list_) {
+        bool used = false;
+        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
+        if (used) return true;
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab) {
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);
+}
+
+bool TRemotePane::ListKey(const QKeyEvent& key) {
+    switch (PaneListKey(key)) {
+    case TPaneKey::Open: OpenCurrentRow(); return true;
+    case TPaneKey::Up: GoUp(); return true;
+    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
+    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
+    case TPaneKey::None: break;
+    }
+    return false;
 }
 
 void TRemotePane::Layout() { LayoutPaneFrame(frame_, list_); }
@@ -83,13 +101,20 @@ void TRemotePane::ListDirectory(const std::string& path) {
         ~TListingMark() { flag = was; }
     } mark(listing_);
     if (!host_.ResumeSession()) return;
+    if (!path.empty()) {
+        try {
+            ftp_.ChangeDir(path);
+        } catch (...) {
+            // Refused: the server stays where it was, and so does the pane; only a typed path goes.
+            if (!dir_.empty()) frame_.Combo->setEditText(DisplayName(dir_));
+            throw;
+        }
+    }
     rows_.clear();
     frame_.Up->setEnabled(false);
     host_.SetListingCommandsEnabled(false);
     host_.ShowState(QStringLiteral("Opening directory"));
     list_->clear();
-
-    if (!path.empty()) ftp_.ChangeDir(path);
 
     std::string dir;
     bool dirKnown = true;
@@ -248,7 +273,10 @@ void TRemotePane::OpenCurrentRow() {
     const int row = list_->indexOfTopLevelItem(item);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     const THostDirInfo& info = rows_[static_cast<size_t>(row)];
-    if (!info.IsDir) return;
+    if (!info.IsDir) {
+        emit FileActivated();
+        return;
+    }
     const std::string name = info.Name;  // the listing replaces the table
     ListDirectory(name);
 }

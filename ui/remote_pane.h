@@ -17,6 +17,7 @@
 #include "ui/remote_listing.h"
 
 class QComboBox;
+class QKeyEvent;
 class QToolButton;
 class QTreeWidget;
 class QWidget;
@@ -65,7 +66,7 @@ public:
     void Clear();
 
     // ---- Navigation (the commands are dropped while a listing runs: theirs would land in it)
-    void OpenCurrentRow();      // double-click: enters a folder row
+    void OpenCurrentRow();      // double click and Enter: enters a folder row; a file row raises FileActivated
     void GoUp();                // errors ignored
     void GoTo(const std::string& path);
     void Refresh();
@@ -110,11 +111,18 @@ public:
 signals:
     void ListClicked();
     void TabReleased();
+    // Enter or a double click on a file row (a folder row is entered by the pane itself).
+    void FileActivated();
+    // Delete and F2 in the list.
+    void DeleteKeyPressed();
+    void RenameKeyPressed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The list's own keys: Enter, Backspace, Delete and F2; false for any other.
+    bool ListKey(const QKeyEvent& key);
     void ShowRows();
     QIcon FileIcon(const std::string& fileName);
 

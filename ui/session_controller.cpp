@@ -153,9 +153,8 @@ void TSessionController::Timer1Timer() {
     }
     const TFTPInfo site = CurrentSiteRecord(sites_);  // a copy: the table may change during the attempt
     timer_.SetEnabled(false);
-    // Retries 0 with a delay retries until the user stops it; with no delay it makes one attempt.
-    const bool unlimited = site.Retries <= 0 && site.RetryDelay > 0;
-    const int limit = unlimited ? 0 : std::max(1, site.Retries);
+    // Retries is the number of attempts; 0 (a new site's value) still makes one.
+    const int limit = std::max(1, site.Retries);
     // A delay of 0 retries at once (the one-shot timer does not run with 0).
     const int64_t delayMs = static_cast<int64_t>(site.RetryDelay) * 1000;
     timer_.SetInterval(static_cast<int>(std::clamp<int64_t>(delayMs, 1, INT_MAX)));
@@ -177,7 +176,7 @@ void TSessionController::Timer1Timer() {
     }
     attempting_ = false;
 
-    if (connected || (!unlimited && s_.ConnectAttempts >= limit)) {
+    if (connected || s_.ConnectAttempts >= limit) {
         if (s_.ConnectSoundPending) window_.PlaySound(TSoundEvent::Connected);
         s_.ConnectSoundPending = false;
     } else {

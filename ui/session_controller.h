@@ -103,7 +103,7 @@ public:
     bool Attempting() const { return attempting_; }
 
     // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...";
-    // retries 0: a series without a limit, "Try 2 to connect on FTP server name".
+    // retries 0: no count, "Try 2 to connect on FTP server name".
     static std::string TryText(int attempt, int retries, const std::string& siteName);
     static std::string WaitingText(int delaySeconds);
     // The failure being handled, in plain words ("Connection refused by 127.0.0.1:21").

@@ -225,15 +225,23 @@ TEST_F(ConnectFormTest, AnonymousFillsTheLoginAndUnmasksNormalMasksAgain) {
   EXPECT_EQ(Form->LabeledEdit4->echoMode(), QLineEdit::Password);
 
   // Selecting a stored anonymous site while another type is shown writes the anonymous login
-  // into that site before its fields are shown.
-  Sites.Site(0).LoginType = LoginTypeText(ltAnonymous);
-  Sites.Site(0).UserName = "someone";
-  Pick(2);
-  ASSERT_TRUE(Form->RadioButton1->isChecked());
-  Pick(0);
-  EXPECT_TRUE(Form->RadioButton2->isChecked());
-  EXPECT_EQ(Sites.Site(0).UserName, "anonymous");
-  EXPECT_EQ(Form->LabeledEdit3->text(), "anonymous");
+  // into that site before its fields are shown; its own e-mail password stays, an empty one
+  // gets the default.
+  for (const char* password : {"me@example.org", ""}) {
+    SCOPED_TRACE(password);
+    Sites.Site(0).LoginType = LoginTypeText(ltAnonymous);
+    Sites.Site(0).UserName = "someone";
+    Sites.Site(0).Password = password;
+    Pick(2);
+    ASSERT_TRUE(Form->RadioButton1->isChecked());
+    Pick(0);
+    EXPECT_TRUE(Form->RadioButton2->isChecked());
+    EXPECT_EQ(Sites.Site(0).UserName, "anonymous");
+    EXPECT_EQ(Form->LabeledEdit3->text(), "anonymous");
+    const std::string expected = *password ? password : "freeguest";
+    EXPECT_EQ(Sites.Site(0).Password, expected);
+    EXPECT_EQ(Form->LabeledEdit4->text().toStdString(), expected);
+  }
 
   // A login type matching none of the three leaves the buttons as they are.
   Sites.Site(2).LoginType.clear();
@@ -352,6 +360,18 @@ TEST_F(ConnectFormTest, ConnectHandsOverTheSelectedSiteAndClosesWithTheSortAndSu
   EXPECT_EQ(Events, (QStringList{"connect 1", "summary", "closed"}));
   EXPECT_EQ(Sites.CurrentSite(), 1);
 
+  // A double click on blank space below the rows connects nowhere, with a site selected.
+  OpenForm();
+  Events.clear();
+  const QPoint blank(5, list->viewport()->height() - 3);
+  ASSERT_EQ(list->itemAt(blank), nullptr);
+  ASSERT_TRUE(list->item(1)->isSelected());
+  Messages.clear();
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, blank);
+  EXPECT_TRUE(Events.isEmpty());
+  EXPECT_TRUE(Messages.isEmpty());
+  EXPECT_TRUE(Form->isVisible());
+
   // Enter presses Connect.
   OpenForm();
   Events.clear();
@@ -374,8 +394,7 @@ TEST_F(ConnectFormTest, WithoutASelectedSiteConnectAndDeleteOnlySaySo) {
   QTest::mouseClick(Form->Button1, Qt::LeftButton);
   QTest::mouseDClick(Form->FTPList->viewport(), Qt::LeftButton, {}, QPoint(5, Form->FTPList->viewport()->height() - 3));
   QTest::mouseClick(Form->Button4, Qt::LeftButton);
-  EXPECT_EQ(Messages, (QStringList{"Select FTP site to connect!", "Select FTP site to connect!",
-                                   "Select FTP site to delete!"}));
+  EXPECT_EQ(Messages, (QStringList{"Select FTP site to connect!", "Select FTP site to delete!"}));
   EXPECT_TRUE(Events.isEmpty());
   EXPECT_TRUE(Form->isVisible());
   EXPECT_EQ(Sites.Count(), 3);

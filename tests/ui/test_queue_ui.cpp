@@ -430,7 +430,7 @@ TEST_F(QueueUiTest, StopWhileIdleOnlyEndsTheRetrySeriesAndResetsTheBar) {
     form->SetPanelText(1, QStringLiteral("x.bin"));
     form->ToolButton10Click();
     EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_EQ(Panel(0), "Ready");
+    EXPECT_EQ(Panel(0), "Disconnected");  // no connection to be ready on
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(form->Queue().Entry(0).Status, "Ready");
     EXPECT_TRUE(player.played.empty());
@@ -525,6 +525,15 @@ TEST_F(QueueUiOfflineTest, AddToQueueTakesTheActivePanesSelection) {
     form->AddtoQueue1->trigger();
     EXPECT_EQ(QueueNames().back(), "r.bin");
     EXPECT_EQ(Panel(7), "Queue: 2 KB in 5 file(s)");
+
+    // Every "Add to queue" menu item adds as the toolbar button does.
+    form->SetActivePane(2);
+    for (QAction* item : {form->Addtoqueue3, form->Addtoqueue4}) {
+        item->setEnabled(true);  // as connected
+        item->trigger();
+        EXPECT_EQ(QueueNames().back(), "r.bin") << item->objectName().toStdString();
+    }
+    EXPECT_EQ(form->Queue().QueueCount(), 7);
 }
 
 // The toolbar, the pop-up item and the rename all read one selection: rows of the list that no

@@ -163,33 +163,27 @@ TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
     EXPECT_EQ(window.log.back(), "Waiting 1 seconds to try again ...");
 }
 
-TEST_F(SessionControllerTest, ANewSitesZeroRetriesMakeOneAttemptOrRetryWithoutLimit) {
-    site().Port = ClosedPort();  // a new site: Retries 0, RetryDelay 0: one attempt, no "Waiting"
-    controller.Connect();
-    EXPECT_EQ(RunSeries(), 1);
-    EXPECT_EQ(window.log[0], "                    Try 1 of 1 to connect on FTP server Home box");
-    EXPECT_EQ(window.Count("Waiting"), 0);
-    EXPECT_FALSE(timer.enabled);
-    EXPECT_EQ(window.boxes.size(), 1u);
-
-    // Retries 0 with a delay goes on until stopped, without a count; 3 with no delay at once.
-    window.log.clear();
-    site().RetryDelay = 2;
-    controller.Connect();
-    EXPECT_EQ(RunSeries(3), 3);
-    EXPECT_TRUE(timer.enabled);
-    EXPECT_EQ(timer.interval, 2000);
-    EXPECT_EQ(window.log[4], "                    Try 3 to connect on FTP server Home box");
-    EXPECT_EQ(window.Count("Waiting 2 seconds to try again ..."), 3);
-    EXPECT_EQ(window.boxes.size(), 1u);
-
-    window.log.clear();
-    site().Retries = 3;
-    site().RetryDelay = 0;
-    controller.Connect();
-    EXPECT_EQ(RunSeries(), 3);
-    EXPECT_EQ(window.Count("Waiting"), 0);
-    EXPECT_EQ(window.boxes.size(), 2u);
+TEST_F(SessionControllerTest, ZeroRetriesMakeOneAttemptAndNoDelayRetriesAtOnce) {
+    // Retries 0 is one attempt, with or without a delay; 3 with no delay retry at once.
+    const struct {
+        int retries, delay, attempts;
+    } cases[] = {{0, 0, 1}, {0, 2, 1}, {3, 0, 3}};
+    site().Port = ClosedPort();
+    size_t boxes = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.retries) + "/" + std::to_string(c.delay));
+        window.log.clear();
+        site().Retries = c.retries;
+        site().RetryDelay = c.delay;
+        controller.Connect();
+        EXPECT_EQ(RunSeries(5), c.attempts);
+        EXPECT_EQ(window.log[0], "                    Try 1 of " + std::to_string(c.attempts) +
+                                     " to connect on FTP server Home box");
+        EXPECT_EQ(window.Count("Waiting"), 0);
+        EXPECT_FALSE(timer.enabled);
+        EXPECT_EQ(window.state, "Disconnected");
+        EXPECT_EQ(window.boxes.size(), ++boxes);  // the failure is told, never a silent stop
+    }
 }
 
 TEST_F(SessionControllerTest, FailureReasonsInPlainWords) {

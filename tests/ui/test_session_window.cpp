@@ -85,6 +85,8 @@ TEST_F(WindowTest, CommandTableAtStartDuringAnAttemptConnectedAndDisconnected) {
 }
 
 TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
+    form->ToolButton10Click();  // nothing running, never connected
+    EXPECT_EQ(Panel(0), "Disconnected");
     TFTPInfo& s = form->SiteTable().Site(site);
     s.Port = ClosedPort();
     s.Retries = 3;
@@ -111,6 +113,7 @@ TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
     EXPECT_TRUE(form->Timer1->isActive());
     form->ToolButton10Click();
     EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(Panel(0), "Disconnected");
     RunUntil([] { return false; }, 1500);
     EXPECT_EQ(LogCount("                    Try "), 1);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();

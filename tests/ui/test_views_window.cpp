@@ -102,18 +102,16 @@ TEST_F(ViewsTest, NamesFollowTheSiteEncoding) {
 }
 
 TEST_F(ViewsTest, DoubleClickUpAndCombo) {
-    // A file row: nothing happens.
-    ASSERT_TRUE(SelectRow("alpha.txt"));
-    const int lines = form->StatusList->LineCount();
-    form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
-    EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
-
-    // During a transfer a directory row does nothing either.
-    ASSERT_TRUE(SelectRow("Zeta"));
+    // During a transfer neither a file row nor a directory row does anything.
     form->Transfer().Transferring = true;
-    form->RemoteDirListDblClick();
-    EXPECT_EQ(form->LastRemoteDir(), "/pub/");
+    const int lines = form->StatusList->LineCount();
+    for (const char* row : {"alpha.txt", "Zeta"}) {
+        ASSERT_TRUE(SelectRow(row));
+        form->RemoteDirListDblClick();
+        EXPECT_EQ(form->LastRemoteDir(), "/pub/");
+    }
+    EXPECT_EQ(form->StatusList->LineCount(), lines);  // nothing was sent
+    ASSERT_TRUE(SelectRow("Zeta"));
     form->Transfer().Transferring = false;
     form->RemoteDirListDblClick();
     EXPECT_EQ(form->LastRemoteDir(), "/pub/Zeta/");
@@ -127,13 +125,18 @@ TEST_F(ViewsTest, DoubleClickUpAndCombo) {
     form->RemoteDirComboClick();
     EXPECT_EQ(form->LastRemoteDir(), "/pub/Beta/");
 
-    // A directory that isn't there: the error reaches the caller, the list stays empty and the
-    // buttons of the listing stay off.
+    // A directory that isn't there, asked for or typed: the error reaches the caller and the pane
+    // stays usable on the directory it showed.
+    const std::vector<std::string> shown = Column(0);
     EXPECT_ANY_THROW(form->ListRemoteDirectory("/pub/missing"));
-    EXPECT_EQ(form->RemoteDirList->topLevelItemCount(), 0);
-    EXPECT_EQ(Panel(0), "Opening directory");
-    EXPECT_FALSE(form->RemoteDirUpButton->isEnabled());
-    EXPECT_FALSE(form->ToolButton7->isEnabled());
+    form->RemoteDirCombo->setEditText("/pub/missing");
+    EXPECT_ANY_THROW(form->RemoteDirComboClick());
+    EXPECT_EQ(Column(0), shown);
+    EXPECT_EQ(form->RemoteDirCombo->currentText(), "/pub/Beta/");
+    EXPECT_EQ(Panel(0), "Ready");
+    EXPECT_TRUE(form->RemoteDirUpButton->isEnabled());
+    EXPECT_TRUE(form->RemoteDirList->isEnabled());
+    EXPECT_TRUE(form->ToolButton7->isEnabled());
 
     // The server stayed in /pub/Beta; up leads on from there, and at the top errors are swallowed.
     form->RemoteDirUpButtonClick();
@@ -215,11 +218,36 @@ TEST_F(ViewsTest, RefreshAndPaneSwitching) {
     EXPECT_EQ(form->ActivePane(), 2);
     EXPECT_TRUE(form->ToolButton7->isEnabled());
 
+    // Shift+Tab, and a press on blank space (here an empty local folder, under the remote rows).
+    QKeyEvent backtab(QEvent::KeyRelease, Qt::Key_Backtab, Qt::ShiftModifier);
+    QApplication::sendEvent(form->HomeDirList, &backtab);
+    EXPECT_EQ(form->ActivePane(), 1);
+    QApplication::sendEvent(form->RemoteDirList, &backtab);
+    EXPECT_EQ(form->ActivePane(), 2);
+    TempDir empty;
+    form->HomeDirCombo->lineEdit()->setText(QString::fromStdString(empty.file("")));
+    QTest::keyClick(form->HomeDirCombo->lineEdit(), Qt::Key_Return);
+    form->resize(1000, 700);
+    form->show();
+    const auto blank = [](QAbstractItemView* list) { return QPoint(10, list->viewport()->height() - 3); };
+    ASSERT_EQ(form->RemoteDirList->itemAt(blank(form->RemoteDirList)), nullptr);
+    QTest::mouseClick(form->HomeDirList->viewport(), Qt::LeftButton, {}, blank(form->HomeDirList));
+    EXPECT_EQ(form->ActivePane(), 1);
+    EXPECT_TRUE(form->Upload2->isEnabled());
+    QTest::mouseClick(form->RemoteDirList->viewport(), Qt::LeftButton, {}, blank(form->RemoteDirList));
+    EXPECT_EQ(form->ActivePane(), 2);
+    EXPECT_TRUE(form->Download2->isEnabled());
+
     // Dragging from the panes only while connected.
     EXPECT_TRUE(form->RemoteDirList->dragEnabled());
     form->ToolButton3Click();
     EXPECT_FALSE(form->RemoteDirList->dragEnabled());
     EXPECT_FALSE(form->HomeDirList->dragEnabled());
+    // Disconnected, a pane switch turns no transfer command on.
+    form->SetActivePane(2);
+    form->HomeDirListClick();
+    EXPECT_FALSE(form->ToolButton6->isEnabled());
+    EXPECT_FALSE(form->Upload2->isEnabled());
 }
 
 TEST_F(ViewsTest, LocalGotoRefusesAMissingFolder) {
