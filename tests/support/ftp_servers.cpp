@@ -547,10 +547,8 @@ std::string FtpServerProcess::output() const {
     }
 }
 
-void FtpServerProcess::kill() {
-    if (pid_ <= 0) return;
-    // The listener and every session process at once, with no chance to answer or clean up.
-    // Session processes may leave the server's group (vsftpd's do): its whole tree goes.
+std::vector<pid_t> FtpServerProcess::processTree() const {
+    // Session processes may leave the server's group (vsftpd's do): its children are followed.
     std::vector<pid_t> tree{pid_};
     for (size_t i = 0; i < tree.size(); ++i) {
         std::error_code ec;
@@ -571,7 +569,19 @@ void FtpServerProcess::kill() {
             if (ppid == tree[i] && std::find(tree.begin(), tree.end(), pid) == tree.end()) tree.push_back(pid);
         }
     }
-    for (pid_t p : tree) ::kill(p, SIGSTOP);  // none forks or exits while the tree is read
+    return tree;
+}
+
+void FtpServerProcess::pause() {
+    if (pid_ <= 0) return;
+    for (pid_t p : processTree()) ::kill(p, SIGSTOP);
+}
+
+void FtpServerProcess::kill() {
+    if (pid_ <= 0) return;
+    // The listener and every session process at once, with no chance to answer or clean up.
+    const std::vector<pid_t> tree = processTree();
+    for (pid_t p : tree) ::kill(p, SIGSTOP);  // stopped first: none answers between the kills
     ::kill(-pid_, SIGKILL);
     for (pid_t p : tree) ::kill(p, SIGKILL);
     int status = 0;

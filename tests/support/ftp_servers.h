@@ -96,11 +96,15 @@ public:
     // on the same port with the same configuration (after stop() or kill()).
     void kill();
     void restart();
+    // Stops the server and its sessions (SIGSTOP): connections stay open, nothing more is said.
+    void pause();
 
 private:
     FtpServerProcess() = default;
     // Runs argv_ and waits for its greeting.
     void launch();
+    // The server process and all its descendants.
+    std::vector<pid_t> processTree() const;
 
     Kind kind_ = Kind::Pyftpdlib;
     FtpServerOptions options_;

@@ -73,11 +73,16 @@ TEST(RunnerBreaks, LocalDiskFullStopsTheRunAndKeepsThePartialFile) {
 }
 
 // The server dies (SIGKILL: no reply, no clean close of the session) in the middle of a download
-// and of an upload.
-class RunnerServerKilled : public ::testing::TestWithParam<bool> {};
+// and of an upload, or freezes (SIGSTOP: the connections stay open and silent).
+struct TServerFault {
+    const char* Name;
+    bool Upload;
+    bool Freeze;
+};
+class RunnerServerKilled : public ::testing::TestWithParam<TServerFault> {};
 
 TEST_P(RunnerServerKilled, ClearErrorThenResumeCompletesAfterRestart) {
-    const bool upload = GetParam();
+    const bool upload = GetParam().Upload;
     ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Vsftpd);
     TempDir root{"orlix-kill-srv"}, local{"orlix-kill-local"}, data{"orlix-kill-data"};
     const int64_t size = 48LL << 20;
@@ -99,18 +104,24 @@ TEST_P(RunnerServerKilled, ClearErrorThenResumeCompletesAfterRestart) {
     rig.onWork = [&](TWorkMode mode, int64_t count) {
         if (!killed && mode == (upload ? wkWrite : wkRead) && rig.state.Transferring && count >= (8LL << 20)) {
             killed = true;
-            server->kill();
+            if (GetParam().Freeze)
+                server->pause();
+            else
+                server->kill();
         }
     };
     rig.runner.TransferQueue();
     ASSERT_TRUE(killed);
     EXPECT_NE(rig.runner.LastRunError(), "");
-    EXPECT_TRUE(rig.view.logged("ReConnect failed")) << "the server is down: the reconnect must fail";
+    if (!GetParam().Freeze) {
+        EXPECT_TRUE(rig.view.logged("ReConnect failed")) << "the server is down: the reconnect must fail";
+    }
     ASSERT_EQ(rig.queue.QueueCount(), 1);
     EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 0);
     EXPECT_LT(FileSize(target), size);
     EXPECT_FALSE(rig.state.RunActive);
 
+    server->kill();
     server->restart();
     server->syncOwnership();
     rig.onWork = nullptr;
@@ -124,8 +135,11 @@ TEST_P(RunnerServerKilled, ClearErrorThenResumeCompletesAfterRestart) {
     EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kill, RunnerServerKilled, ::testing::Values(false, true),
-                         [](const auto& info) { return std::string(info.param ? "Upload" : "Download"); });
+INSTANTIATE_TEST_SUITE_P(Faults, RunnerServerKilled,
+                         ::testing::Values(TServerFault{"KilledInDownload", false, false},
+                                           TServerFault{"KilledInUpload", true, false},
+                                           TServerFault{"FrozenInDownload", false, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // The connection cut after N bytes (both directions, control and passive data, through the relay)
 // for N in the login, in the listing, in the middle of the data and in the last reply.
