@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,7 @@ struct TServerFault {
     bool Upload;
     bool Freeze;
 };
+std::ostream& operator<<(std::ostream& out, const TServerFault& f) { return out << f.Name; }
 class RunnerServerKilled : public ::testing::TestWithParam<TServerFault> {};
 
 TEST_P(RunnerServerKilled, ClearErrorThenResumeCompletesAfterRestart) {
