@@ -33,7 +33,7 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     const std::string duplicate = kHead + a + "certificate FTP.Example.ORG 21 " + kShaB + " CN\n";
     const std::string noHeader = a;
     const std::string spacesLine = kHead + "   \n" + a;
-    const std::string crcrlf = kHead + "pinned-key\r\r\n" + a.substr(0, a.size() - 1) + " key=v\r\r\n";
+    const std::string crcrlf = kHead + "pinned-key\r\r\n" + a.substr(0, a.size() - 1) + " key=v\r \r\n";
     const std::string badVersion = "Orlix FTP client trusted certificates\nversion one\n" + a;
     const TCase cases[] = {
         {"no file", nullptr, {}, 0, false, {}},
