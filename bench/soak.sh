@@ -4,14 +4,22 @@
 # Not part of CI.
 #
 #   bash bench/soak.sh [FILES]    (default 10000; ORLIX_SOAK_BUILD, default build/release; port 12400)
+#   bash bench/soak.sh --queue [ENTRIES]   (default 5000) only the queue file: a queue of that many
+#                                 entries over five sites saved and loaded again, every field compared;
+#                                 prints the times and the peak memory (no server needed)
 #
 # Needs root (vsftpd). One client process per file, so memory growth inside a session is not measured.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-files="${1:-10000}"
 build="${ORLIX_SOAK_BUILD:-build/release}"
+if [ "${1:-}" = "--queue" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j 2 --target bench_queue_file >/dev/null
+  exec "$build/bench/bench_queue_file" "${2:-5000}"
+fi
+files="${1:-10000}"
 port="${ORLIX_SOAK_PORT:-12400}"
 
 bash scripts/ftp-servers.sh prepare

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -104,6 +106,23 @@ void KeepFile(const std::string& path, const std::string& keepPath) {
                       err);
 }
 
+// Removes the temporary files of saves of path that were killed before their rename ("." + name +
+// "." + six characters). Only ones untouched for a while: a save under way is never that slow.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& path) {
+    const std::string prefix = "." + BaseName(path) + ".";
+    DIR* d = opendir(folder.c_str());
+    if (!d) return;
+    const time_t now = time(nullptr);
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string file = DataFilePath(folder, name);
+        struct stat st;
+        if (lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 120) unlink(file.c_str());
+    }
+    closedir(d);
+}
+
 }  // namespace
 
 std::string DesktopDataHome() {
@@ -150,6 +169,7 @@ void ClearWriteFaultInjection() { g_fault = TWriteFaultInjection{}; }
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     std::string folder = FolderOf(path);
     MakeFolders(folder);
+    RemoveStaleTemporaries(folder, path);
 
     std::string tmpl = DataFilePath(folder, "." + BaseName(path) + ".XXXXXX");
     int fd = FaultAt(TWriteFaultInjection::Create) ? (errno = g_fault.ErrorCode, -1) : mkostemp(tmpl.data(), O_CLOEXEC);

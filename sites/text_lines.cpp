@@ -9,7 +9,9 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
         std::string::size_type nl = bytes.find('\n', from);
         if (nl == std::string::npos) nl = bytes.size();
         std::string line = bytes.substr(from, nl - from);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Every CR before the LF: a line written back ends in LF alone, so "\r\r\n" must read as
+        // the same line when it is loaded again.
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
         from = nl + 1;
     }

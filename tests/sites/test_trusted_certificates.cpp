@@ -33,6 +33,7 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     const std::string duplicate = kHead + a + "certificate FTP.Example.ORG 21 " + kShaB + " CN\n";
     const std::string noHeader = a;
     const std::string spacesLine = kHead + "   \n" + a;
+    const std::string crcrlf = kHead + "pinned-key\r\r\n" + a.substr(0, a.size() - 1) + " key=v\r \r\n";
     const std::string badVersion = "Orlix FTP client trusted certificates\nversion one\n" + a;
     const TCase cases[] = {
         {"no file", nullptr, {}, 0, false, {}},
@@ -44,6 +45,8 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
         {"fields missing", shortLine.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"same host and port twice", duplicate.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"a line of spaces", spacesLine.c_str(), {{"ftp.example.org", 21}}, 1, false, {}},
+        {"CR CR LF after a later line and field", crcrlf.c_str(), {{"ftp.example.org", 21}}, 1, false,
+         {"\npinned-key\n"}},
         {"no header", noHeader.c_str(), {}, 0, true, {}},
         {"version not a number", badVersion.c_str(), {}, 0, true, {}},
     };

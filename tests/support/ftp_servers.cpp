@@ -439,9 +439,19 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
         break;
     }
 
+    s->argv_ = std::move(argv);
+    s->launch();
+    return s;
+}
+
+void FtpServerProcess::launch() {
+    const std::string log = runDir_ + "/log";
+    const bool v6 = options_.ipv6;
+    const bool implicitTls = options_.tls == FtpServerTls::Implicit;
+    const Kind kind = kind_;
     // Everything the child needs is ready before fork: a test program may have threads.
     std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
+    for (auto& a : argv_) args.push_back(a.data());
     args.push_back(nullptr);
     int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -462,22 +472,21 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     ::close(nullFd);
     if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
     ::setpgid(pid, pid);
-    s->pid_ = pid;
+    pid_ = pid;
 
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     for (;;) {
-        if (!s->running())
-            throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + s->output());
-        if (implicitTls ? accepts(v6 ? AF_INET6 : AF_INET, s->port_) : greets(v6 ? AF_INET6 : AF_INET, s->port_)) break;
+        if (!running())
+            throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + output());
+        if (implicitTls ? accepts(v6 ? AF_INET6 : AF_INET, port_) : greets(v6 ? AF_INET6 : AF_INET, port_)) break;
         if (std::chrono::steady_clock::now() > deadline) {
-            std::string out = s->output();
-            s->stop();
-            throw std::runtime_error(std::string(name(kind)) + " did not greet on port " + std::to_string(s->port_) +
+            std::string out = output();
+            stop();
+            throw std::runtime_error(std::string(name(kind)) + " did not greet on port " + std::to_string(port_) +
                                      ":\n" + out);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
-    return s;
 }
 
 FtpServerProcess::~FtpServerProcess() {
@@ -536,6 +545,54 @@ std::string FtpServerProcess::output() const {
     } catch (const std::exception&) {
         return {};
     }
+}
+
+std::vector<pid_t> FtpServerProcess::processTree() const {
+    // Session processes may leave the server's group (vsftpd's do): its children are followed.
+    std::vector<pid_t> tree{pid_};
+    for (size_t i = 0; i < tree.size(); ++i) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator("/proc", ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+            std::ifstream stat(e.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
+            const auto close = line.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream rest(line.substr(close + 1));
+            char state = 0;
+            pid_t ppid = 0;
+            rest >> state >> ppid;
+            const pid_t pid = static_cast<pid_t>(std::stol(name));
+            if (ppid == tree[i] && std::find(tree.begin(), tree.end(), pid) == tree.end()) tree.push_back(pid);
+        }
+    }
+    return tree;
+}
+
+void FtpServerProcess::pause() {
+    if (pid_ <= 0) return;
+    for (pid_t p : processTree()) ::kill(p, SIGSTOP);
+}
+
+void FtpServerProcess::kill() {
+    if (pid_ <= 0) return;
+    // The listener and every session process at once, with no chance to answer or clean up.
+    const std::vector<pid_t> tree = processTree();
+    for (pid_t p : tree) ::kill(p, SIGSTOP);  // stopped first: none answers between the kills
+    ::kill(-pid_, SIGKILL);
+    for (pid_t p : tree) ::kill(p, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -pid_;
+}
+
+void FtpServerProcess::restart() {
+    stop();
+    launch();
 }
 
 void FtpServerProcess::stop() {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -91,9 +92,19 @@ public:
     // What the server wrote to its standard output and error so far.
     std::string output() const;
     void stop();
+    // Kills the server and its sessions with SIGKILL, as a crash would; restart() starts it again
+    // on the same port with the same configuration (after stop() or kill()).
+    void kill();
+    void restart();
+    // Stops the server and its sessions (SIGSTOP): connections stay open, nothing more is said.
+    void pause();
 
 private:
     FtpServerProcess() = default;
+    // Runs argv_ and waits for its greeting.
+    void launch();
+    // The server process and all its descendants.
+    std::vector<pid_t> processTree() const;
 
     Kind kind_ = Kind::Pyftpdlib;
     FtpServerOptions options_;
@@ -106,6 +117,7 @@ private:
     gid_t gid_ = 0;
     pid_t pid_ = -1;
     int portLock_ = -1;
+    std::vector<std::string> argv_;
 };
 
 // Skips the test when the kind cannot run here. Under CI (CI=true) a missing server is a failure
