@@ -17,7 +17,7 @@
 #include "ui/guard.h"
 #include "ui/theme_icons.h"
 
-TLocalPane::TLocalPane(QWidget* parent) : QObject(parent) {
+TLocalPane::TLocalPane(QWidget* parent) : TDirectoryPane(parent) {
     frame_ = MakePaneFrame(parent, "HomeDirPanel", "HomeDirCombo", "HomeDirUpButton");
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -54,38 +54,8 @@ TLocalPane::TLocalPane(QWidget* parent) : QObject(parent) {
         if (!current.isValid() || current == autoFirstRow_) SelectFirstRow();
     });
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TLocalPane::GoUp);
-    frame_.Panel->installEventFilter(this);
-    list_->installEventFilter(this);
-    list_->viewport()->installEventFilter(this);
+    WatchInput(frame_.Panel, list_);
     SetFolder(QDir::homePath());
-}
-
-bool TLocalPane::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::Resize && watched == frame_.Panel) {
-        guard::Run([this] { Layout(); });
-    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
-        // Anywhere in the list, blank space and an empty folder included.
-        emit ListClicked();
-    } else if (e->type() == QEvent::KeyPress && watched == list_) {
-        bool used = false;
-        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
-        if (used) return true;
-    } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
-        emit TabReleased();
-    }
-    return QObject::eventFilter(watched, e);
-}
-
-bool TLocalPane::ListKey(const QKeyEvent& key) {
-    switch (PaneListKey(key)) {
-    case TPaneKey::Open: OpenCurrentRow(); return true;
-    case TPaneKey::Up: GoUp(); return true;
-    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
-    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
-    case TPaneKey::None: break;
-    }
-    return false;
 }
 
 void TLocalPane::Layout() { LayoutPaneFrame(frame_, list_); }

@@ -20,7 +20,7 @@ class QToolButton;
 class QTreeView;
 class QWidget;
 
-class TLocalPane : public QObject {
+class TLocalPane : public TDirectoryPane {
     Q_OBJECT
 public:
     // Builds the pane inside parent and shows the home folder.
@@ -42,35 +42,21 @@ public:
     void Refresh();
     // Re-reads the folder, makes the first selected row the only one, and takes the focus.
     void RefreshKeepingSelection();
-    void GoUp();
+    void GoUp() override;
     // Enters the current row when it is a folder; a file row raises FileActivated.
-    void OpenCurrentRow();
+    void OpenCurrentRow() override;
     // Makes the first row current unless one is already.
     void SelectFirstRowIfNoneCurrent();
     void Focus();
     void SetDragEnabled(bool enabled);
-    void Layout();
+    void Layout() override;
 
     // Full paths of the selected items in row order; only rows of the folder shown count.
     QStringList SelectedPaths() const;
     // The same as the file system's bytes.
     std::vector<std::string> SelectedPathBytes() const;
 
-signals:
-    void ListClicked();
-    void TabReleased();
-    // Enter or a double click on a file row (a folder row is entered by the pane itself).
-    void FileActivated();
-    // Delete and F2 in the list.
-    void DeleteKeyPressed();
-    void RenameKeyPressed();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    // The list's own keys: Enter, Backspace, Delete and F2; false for any other.
-    bool ListKey(const QKeyEvent& key);
     void FillCombo(const QString& folder);
     void FolderTyped();
     // Makes the first row of the list, in its sorted order, current and selected.

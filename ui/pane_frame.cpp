@@ -1,11 +1,14 @@
 #include "ui/pane_frame.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <QWidget>
 
 #include <algorithm>
+
+#include "ui/guard.h"
 
 TPaneFrame MakePaneFrame(QWidget* parent, const char* panelName, const char* comboName, const char* upName) {
     TPaneFrame f;
@@ -43,4 +46,40 @@ TPaneKey PaneListKey(const QKeyEvent& key) {
     case Qt::Key_F2: return TPaneKey::Rename;
     default: return TPaneKey::None;
     }
+}
+
+void TDirectoryPane::WatchInput(QWidget* panel, QAbstractItemView* list) {
+    panel_ = panel;
+    list_ = list;
+    panel->installEventFilter(this);
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
+}
+
+bool TDirectoryPane::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Resize && watched == panel_) {
+        guard::Run([this] { Layout(); });
+    } else if (e->type() == QEvent::MouseButtonPress && list_ && watched == list_->viewport()) {
+        // Anywhere in the list, blank space and an empty folder included.
+        emit ListClicked();
+    } else if (e->type() == QEvent::KeyPress && watched == list_) {
+        bool used = false;
+        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
+        if (used) return true;
+    } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
+        emit TabReleased();
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+bool TDirectoryPane::ListKey(const QKeyEvent& key) {
+    switch (PaneListKey(key)) {
+    case TPaneKey::Open: OpenCurrentRow(); return true;
+    case TPaneKey::Up: GoUp(); return true;
+    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
+    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
+    case TPaneKey::None: break;
+    }
+    return false;
 }

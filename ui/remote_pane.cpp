@@ -20,7 +20,7 @@
 #include "ui/theme_icons.h"
 
 TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
-    : QObject(parent), ftp_(ftp), host_(host) {
+    : TDirectoryPane(parent), ftp_(ftp), host_(host) {
     frame_ = MakePaneFrame(parent, "RemoteDirPanel", "RemoteDirCombo", "RemoteDirUpButton");
     frame_.Combo->setEditable(true);
     frame_.Combo->setInsertPolicy(QComboBox::NoInsert);
@@ -40,40 +40,10 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
     guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
-    frame_.Panel->installEventFilter(this);
-    list_->installEventFilter(this);
-    list_->viewport()->installEventFilter(this);
+    WatchInput(frame_.Panel, list_);
 
     icons_.push_back(PaneFolderIcon());
     plainFileIcon_ = PaneFileIcon();
-}
-
-bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::Resize && watched == frame_.Panel) {
-        guard::Run([this] { Layout(); });
-    } else if (e->type() == QEvent::MouseButtonPress && watched == list_->viewport()) {
-        // Anywhere in the list, blank space and an empty folder included.
-        emit ListClicked();
-    } else if (e->type() == QEvent::KeyPress && watched == list_) {
-        bool used = false;
-        guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
-        if (used) return true;
-    } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
-        emit TabReleased();
-    }
-    return QObject::eventFilter(watched, e);
-}
-
-bool TRemotePane::ListKey(const QKeyEvent& key) {
-    switch (PaneListKey(key)) {
-    case TPaneKey::Open: OpenCurrentRow(); return true;
-    case TPaneKey::Up: GoUp(); return true;
-    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
-    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
-    case TPaneKey::None: break;
-    }
-    return false;
 }
 
 void TRemotePane::Layout() { LayoutPaneFrame(frame_, list_); }

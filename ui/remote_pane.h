@@ -39,7 +39,7 @@ public:
     virtual void DirectoryShown(const std::string& dir) = 0;
 };
 
-class TRemotePane : public QObject {
+class TRemotePane : public TDirectoryPane {
     Q_OBJECT
 public:
     // Builds the pane inside parent; the rows are empty until the first listing.
@@ -66,8 +66,8 @@ public:
     void Clear();
 
     // ---- Navigation (the commands are dropped while a listing runs: theirs would land in it)
-    void OpenCurrentRow();      // double click and Enter: enters a folder row; a file row raises FileActivated
-    void GoUp();                // errors ignored
+    void OpenCurrentRow() override;      // double click and Enter: enters a folder row; a file row raises FileActivated
+    void GoUp() override;                // errors ignored
     void GoTo(const std::string& path);
     void Refresh();
     void GoToTypedPath();       // the path combo's pick
@@ -85,7 +85,7 @@ public:
     // The combo and up button during a run; they stay off while the pane shows disconnected.
     void SetNavigationEnabled(bool enabled);
     void SetDragEnabled(bool enabled);
-    void Layout();
+    void Layout() override;
     // When the list has rows: focus it and select its first row.
     void FocusFirstRow();
     void SelectFirstRow();
@@ -108,21 +108,7 @@ public:
     // The short date text of a listing date in the system's format.
     static std::string ShortDateText(TDateTime value);
 
-signals:
-    void ListClicked();
-    void TabReleased();
-    // Enter or a double click on a file row (a folder row is entered by the pane itself).
-    void FileActivated();
-    // Delete and F2 in the list.
-    void DeleteKeyPressed();
-    void RenameKeyPressed();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    // The list's own keys: Enter, Backspace, Delete and F2; false for any other.
-    bool ListKey(const QKeyEvent& key);
     void ShowRows();
     QIcon FileIcon(const std::string& fileName);
 
