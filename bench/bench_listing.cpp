@@ -12,27 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_memory.h"
 #include "ftp/list_items.h"
 #include "ftp/list_parsed.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long PeakRssKiB() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
-
-long CurrentRssKiB() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 std::vector<std::string> MakeListing(size_t count) {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -13,18 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_memory.h"
 #include "sites/site_table.h"
 #include "transfer/queue_model.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long PeakRssKiB() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
 
 double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
 

@@ -9,9 +9,9 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
         std::string::size_type nl = bytes.find('\n', from);
         if (nl == std::string::npos) nl = bytes.size();
         std::string line = bytes.substr(from, nl - from);
-        // Every CR before the LF: a line written back ends in LF alone, so "\r\r\n" must read as
-        // the same line when it is loaded again.
-        while (!line.empty() && line.back() == '\r') line.pop_back();
+        // Every CR and space before the LF: lines are words, and a line written back ends in LF
+        // alone, so "w\r \r\n" must read as the same line when it is loaded again.
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
         lines.push_back(line);
         from = nl + 1;
     }

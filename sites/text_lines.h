@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-// The lines of a file; CR LF (any CRs before the LF) ends a line as LF does.
+// The lines of a file; CR LF (any CRs and spaces before the LF) ends a line as LF does.
 std::vector<std::string> SplitTextLines(const std::string& bytes);
 // The words of a line; runs of spaces separate, leading and trailing ones are ignored.
 std::vector<std::string> SplitSpaces(const std::string& line);

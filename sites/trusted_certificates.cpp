@@ -50,12 +50,6 @@ TTrustedCertificatesContents TTrustedCertificateStore::Parse(const std::string& 
         r.Port = port;
         r.Sha256 = words[3];
         r.LaterFields.assign(words.begin() + 5, words.end());
-        // CRs that end the line's last word (spaces after them) would end the line when written
-        // back and be read as its end: they are dropped now, so the record loads the same again.
-        while (!r.LaterFields.empty() && !r.LaterFields.back().empty() && r.LaterFields.back().back() == '\r') {
-            r.LaterFields.back().pop_back();
-            if (r.LaterFields.back().empty()) r.LaterFields.pop_back();
-        }
         const bool duplicate = std::any_of(c.Records.begin(), c.Records.end(), [&](const TTrustedCertificate& o) {
             return o.Port == r.Port && SameHost(o.Host, r.Host);
         });

@@ -128,10 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsInterop,
                          ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd,
                                                               FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
                                             ::testing::Bool()),
-                         [](const auto& info) {
-                             return FtpServerProcess::testName(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "_passive" : "_active");
-                         });
+                         ServerAndModeTestName);
 
 // Each protocol version alone, implicit TLS, and the certificate decision.
 struct VariantCase {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -119,6 +120,11 @@ private:
     int portLock_ = -1;
     std::vector<std::string> argv_;
 };
+
+// The name of a test over (server kind, passive) pairs: "vsftpd_passive", "proftpd_active".
+inline std::string ServerAndModeTestName(const ::testing::TestParamInfo<std::tuple<FtpServerKind, bool>>& info) {
+    return FtpServerProcess::testName(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_passive" : "_active");
+}
 
 // Skips the test when the kind cannot run here. Under CI (CI=true) a missing server is a failure
 // instead: the test script prepares all of them there.

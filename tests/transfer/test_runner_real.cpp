@@ -420,9 +420,6 @@ INSTANTIATE_TEST_SUITE_P(Servers, RunnerTls,
                          ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd,
                                                               FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
                                             ::testing::Bool()),
-                         [](const auto& info) {
-                             return FtpServerProcess::testName(std::get<0>(info.param)) +
-                                    (std::get<1>(info.param) ? "_passive" : "_active");
-                         });
+                         ServerAndModeTestName);
 
 }  // namespace
