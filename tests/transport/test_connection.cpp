@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "tests/support/ftp_servers.h"
 #include "tests/support/scripted_server.h"
 #include "tests/transport/helpers.h"
+#include "transport/stream.h"
 #include "transport/tcp_client.h"
 
 namespace {
@@ -281,6 +283,59 @@ TEST(Write, StreamShorterThanAskedRaisesNoDataToRead) {
     c.Disconnect();
     ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
     EXPECT_EQ(srv.received(), "abc");
+}
+
+// A plain file goes to the socket straight from the file: from its position, in work pieces of the
+// send size, leaving the position at the end; a file shorter than asked and a peer that resets in
+// mid-file give errors (not SIGPIPE, which would end the program).
+TEST(Write, PlainFileStreamsStraightFromTheFile) {
+    TempDir dir;
+    const int64_t size = 700000;
+    dir.writePatternFile("f.bin", size);
+    {
+        ScriptedServer srv;
+        srv.readBytes(size - 1000).close();
+        srv.start();
+        TIdTCPClient c;
+        c.SendBufferSize = 2048;
+        c.BulkSize = 256 * 1024;
+        int64_t last = 0, largestStep = 0;
+        c.OnWork = [&](TIdComponent*, TWorkMode, int64_t n) {
+            largestStep = std::max(largestStep, n - last);
+            last = n;
+        };
+        ConnectLocal(c, srv.port());
+        TIdFileStream f(dir.file("f.bin"), TIdFileMode::fmOpenRead);
+        f.SetPosition(1000);
+        c.SendStream(f, false);
+        EXPECT_EQ(f.Position(), size);
+        EXPECT_EQ(last, size - 1000);
+        EXPECT_EQ(largestStep, 2048);
+        ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
+        EXPECT_TRUE(srv.received() == patternBytes(1000, size - 1000));
+    }
+    {
+        ScriptedServer srv;
+        srv.readUntilClosed();
+        srv.start();
+        TIdTCPClient c;
+        ConnectLocal(c, srv.port());
+        TIdFileStream f(dir.file("f.bin"), TIdFileMode::fmOpenRead);
+        EXPECT_THROW(c.SendStream(f, true, size + 10), EIdNoDataToRead);
+        c.Disconnect();
+        ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
+        EXPECT_EQ(static_cast<int64_t>(srv.received().size()), size);
+    }
+    {
+        dir.writePatternFile("big.bin", 64 << 20);
+        ScriptedServer srv;
+        srv.readBytes(4096).reset();
+        srv.start();
+        TIdTCPClient c;
+        ConnectLocal(c, srv.port());
+        TIdFileStream f(dir.file("big.bin"), TIdFileMode::fmOpenRead);
+        EXPECT_THROW(c.SendStream(f), EIdException);
+    }
 }
 
 TEST(Write, LineBreaksInACommandAreRefusedBeforeWriting) {
