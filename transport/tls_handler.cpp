@@ -107,12 +107,7 @@ std::string TimeText(const ASN1_TIME* t) {
 TIdTlsContext::TIdTlsContext(const TIdTlsOptions& options) {
     ctx_ = SSL_CTX_new(TLS_client_method());
     if (!ctx_) throw EIdTlsError("TLS is not available: " + ErrorWords(SSL_ERROR_SSL, 0));
-    SSL_CTX_set_default_verify_paths(ctx_);
-    if (!options.CaFile.empty() && SSL_CTX_load_verify_locations(ctx_, options.CaFile.c_str(), nullptr) != 1) {
-        const std::string why = ErrorWords(SSL_ERROR_SSL, 0);
-        SSL_CTX_free(ctx_);
-        throw EIdTlsError("Cannot read the certificate file " + options.CaFile + ": " + why);
-    }
+    caFile_ = options.CaFile;
     SSL_CTX_set_min_proto_version(ctx_, options.MinVersion ? options.MinVersion : TLS1_2_VERSION);
     if (options.MaxVersion) SSL_CTX_set_max_proto_version(ctx_, options.MaxVersion);
     // The chain is still checked; the decision is taken after the handshake with its result.
@@ -123,6 +118,15 @@ TIdTlsContext::TIdTlsContext(const TIdTlsOptions& options) {
     SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(ctx_, &TIdIOHandlerTls::NewSessionCallbackEntry);
+}
+
+void TIdTlsContext::LoadTrust() {
+    if (trustLoaded_) return;
+    SSL_CTX_set_default_verify_paths(ctx_);
+    ERR_clear_error();  // a missing system folder is no failure
+    if (!caFile_.empty() && SSL_CTX_load_verify_locations(ctx_, caFile_.c_str(), nullptr) != 1)
+        throw EIdTlsError("Cannot read the certificate file " + caFile_ + ": " + ErrorWords(SSL_ERROR_SSL, 0));
+    trustLoaded_ = true;
 }
 
 TIdTlsContext::~TIdTlsContext() {
@@ -207,6 +211,7 @@ void TIdIOHandlerTls::StartTls(const std::string& verifyName, bool resume,
     FreeSsl();
     failed_ = false;
     ERR_clear_error();
+    context_->LoadTrust();
     ssl_ = SSL_new(context_->Native());
     if (!ssl_) Fail("TLS handshake failed", SSL_ERROR_SSL);
     SSL_set_ex_data(ssl_, HandlerIndex(), this);

@@ -40,6 +40,10 @@ public:
     TIdTlsContext& operator=(const TIdTlsContext&) = delete;
 
     SSL_CTX* Native() const { return ctx_; }
+    // Reads the system's trusted certificates and the extra certificate file once, before the
+    // first handshake: a session that never starts TLS does not pay for it. Raises EIdTlsError
+    // when the file cannot be read.
+    void LoadTrust();
 
     // Sessions the server gave, newest last. Servers may take a TLS 1.3 ticket only once, and
     // every resumed data connection brings new ones.
@@ -50,6 +54,8 @@ public:
 
 private:
     SSL_CTX* ctx_ = nullptr;
+    std::string caFile_;
+    bool trustLoaded_ = false;
     std::vector<SSL_SESSION*> sessions_;
 };
 
