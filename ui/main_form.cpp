@@ -111,6 +111,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     TrayIcon = new QSystemTrayIcon(appIcon, this);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason r) { guard::Run([=, this] { TrayIconActivated(r); }); });
+    BuildTrayMenu();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -732,6 +733,39 @@ void TMainForm::LeaveTray() {
     show();
     raise();
     activateWindow();
+}
+
+void TMainForm::BuildTrayMenu() {
+    TrayMenu = new QMenu(this);
+    TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    TrayRestore = Item(this, TrayMenu, "TrayRestore", "Restore", &TMainForm::TrayRestoreClick);
+    TrayMenu->addSeparator();
+    TrayDisconnect =
+        Item(this, TrayMenu, "TrayDisconnect", "Disconnect", &TMainForm::ToolButton3Click, ToolButton3->isEnabled());
+    // Every place that changes the toolbar's disconnect (connected, disconnected) changes this one.
+    connect(ToolButton3, &QAction::enabledChanged, TrayDisconnect, &QAction::setEnabled);
+    TrayMenu->addSeparator();
+    TrayExit = Item(this, TrayMenu, "TrayExit", "Exit", &TMainForm::TrayExitClick);
+    TrayIcon->setContextMenu(TrayMenu);
+}
+
+void TMainForm::TrayRestoreClick() {
+    if (inTray_) {
+        LeaveTray();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::TrayExitClick() {
+    // The main menu's exit path (the question during a transfer, saving everything).
+    const bool hidden = !isVisible();
+    // Closing a window that is already hidden is not "the last window closed": the application
+    // would keep running without a window or an icon.
+    if (close() && hidden && QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
 }
 
 void TMainForm::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
