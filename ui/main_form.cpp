@@ -69,7 +69,8 @@ const TPanel kPanels[] = {{120, "Opening directory"},
                           {160, "Download speed 9999.99 KB/s"},
                           {120, ""}};
 
-QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name))); }
+// Drawn as SVG, so they stay sharp at any scale factor.
+QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))); }
 
 }  // namespace
 
@@ -81,9 +82,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     InitOrlixResources();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    QIcon appIcon;
-    appIcon.addFile(QStringLiteral(":/icons/app.png"));
-    appIcon.addFile(QStringLiteral(":/icons/app64.png"));
+    const QIcon appIcon = Icon("app");
     setWindowIcon(appIcon);
     if (qApp) qApp->setWindowIcon(appIcon);
 
