@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -785,9 +784,14 @@ void TMainForm::About1Click() {
     if (AboutForm) AboutForm->ShowCentered();
 }
 
-void TMainForm::Connecttohomesite1Click() { OpenWebPage(QString::fromLatin1(TAboutForm::WebAddress)); }
+void TMainForm::Connecttohomesite1Click() { OpenWebPage(ProgramReadmeUrl()); }
 
 void TMainForm::OpenWebPage(const QString& address) {
-    // The desktop's browser; whatever happens there is not reported.
-    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    if (address.isEmpty()) {
+        guard::ShowMessage(QStringLiteral("The program's guide was not found: README.md is installed as "
+                                          "share/doc/orlix-ftp/README.md beside the program's bin folder."));
+        return;
+    }
+    // The desktop's browser or viewer; whatever happens there is not reported.
+    OpenDesktopUrl(QUrl(address));
 }

@@ -9,6 +9,7 @@
 #include "sites/site_table.h"
 #include "tests/support/ftp_servers.h"
 #include "transfer/queue_model.h"
+#include "ui/about_form.h"
 #include "ui/connect_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
@@ -20,9 +21,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QUrl>
+#include <QTest>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -480,6 +485,29 @@ TEST_F(MainFormTest, ToolbarAndProgramIconsDrawAtFullResolutionAtEveryScale) {
             EXPECT_TRUE(Drawn(p)) << scale;
         }
     }
+}
+
+TEST_F(MainFormTest, HelpAndTheAboutLinkOpenTheProgramsGuideAsALocalFile) {
+    MakeForm();
+    form->SetFirstActivation(false);
+    std::vector<QUrl> opened;
+    SetDesktopUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    form->show();
+    form->Connecttohomesite1->trigger();
+    form->About1->trigger();
+    ASSERT_TRUE(form->AboutForm->isVisible());
+    QTest::mouseDClick(form->AboutForm->LinkLabel, Qt::LeftButton);
+    QTest::mouseClick(form->AboutForm->Button1, Qt::LeftButton);
+    SetDesktopUrlOpener({});
+    ASSERT_EQ(opened.size(), 2u);
+    for (const QUrl& url : opened) {
+        SCOPED_TRACE(url.toString().toStdString());
+        EXPECT_EQ(url.scheme(), QStringLiteral("file"));
+        EXPECT_TRUE(QFileInfo(url.toLocalFile()).isFile());
+        EXPECT_EQ(url.fileName(), QStringLiteral("README.md"));
+    }
+    EXPECT_EQ(opened[0], opened[1]);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(MainFormTest, WithoutANotificationAreaTheTrayButtonMinimises) {
