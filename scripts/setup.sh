@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6test6 libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6test6 libgl-dev
   python3 python3-pyftpdlib python3-openssl libssl-dev ca-certificates
   curl time xvfb xauth x11-utils imagemagick
 )

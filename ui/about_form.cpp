@@ -1,6 +1,10 @@
 #include "ui/about_form.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,12 +13,16 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
 
-const char* const TAboutForm::WebAddress = "https://orlix-ftp.example.org/";
-
 namespace {
+
+std::function<void(const QUrl&)>& UrlOpener() {
+  static std::function<void(const QUrl&)> opener;
+  return opener;
+}
 
 // The banner at the top of the box, drawn rather than shipped as a file.
 QPixmap AboutPicture() {
@@ -42,6 +50,31 @@ QPixmap AboutPicture() {
 
 }  // namespace
 
+QString ProgramReadmePath(const QString& binaryDir) {
+  const QString installed = QDir(binaryDir).absoluteFilePath(QStringLiteral("../share/doc/orlix-ftp/README.md"));
+  if (QFileInfo(installed).isFile()) return QDir::cleanPath(installed);
+#ifdef ORLIX_SOURCE_README
+  // A build tree's program has no installed copy; its sources are where it was built from.
+  const QString source = QStringLiteral(ORLIX_SOURCE_README);
+  if (QFileInfo(source).isFile()) return source;
+#endif
+  return {};
+}
+
+QString ProgramReadmeUrl() {
+  const QString path = ProgramReadmePath(QCoreApplication::applicationDirPath());
+  return path.isEmpty() ? QString() : QUrl::fromLocalFile(path).toString();
+}
+
+void OpenDesktopUrl(const QUrl& url) {
+  if (UrlOpener())
+    UrlOpener()(url);
+  else
+    QDesktopServices::openUrl(url);
+}
+
+void SetDesktopUrlOpener(std::function<void(const QUrl&)> opener) { UrlOpener() = std::move(opener); }
+
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
   setObjectName("AboutForm");
   setWindowTitle("About OrlixFtp 1.0 demo");
@@ -55,7 +88,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
   Label1 = new QLabel("For more informations about software and for downloading \nwallpapers go to :", this);
   Label1->setTextFormat(Qt::PlainText);
 
-  LinkLabel = new QLabel(WebAddress, this);
+  const QString readme = ProgramReadmePath(QCoreApplication::applicationDirPath());
+  LinkLabel = new QLabel(readme.isEmpty() ? QStringLiteral("README.md (not installed)") : QDir::toNativeSeparators(readme), this);
   LinkLabel->setTextFormat(Qt::PlainText);
   QFont linkFont = LinkLabel->font();
   linkFont.setBold(true);
@@ -106,7 +140,7 @@ void TAboutForm::ShowCentered() {
 
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == LinkLabel && event->type() == QEvent::MouseButtonDblClick) {
-    emit OpenWebPage(QString::fromLatin1(WebAddress));
+    emit OpenWebPage(ProgramReadmeUrl());
     return true;
   }
   return QDialog::eventFilter(watched, event);

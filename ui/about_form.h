@@ -1,7 +1,24 @@
 #pragma once
-// About box with the link to the maker's web page.
+// About box with the link to the program's guide (its README), and where that guide is found.
 
 #include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QUrl;
+
+// The program's README.md: installed as <prefix>/share/doc/orlix-ftp/README.md beside <prefix>/bin
+// (binaryDir), else, for a program run from its build tree, the source tree's copy. Empty when
+// neither exists.
+QString ProgramReadmePath(const QString& binaryDir);
+// The same for the running program, as a file:// URL (empty when there is none).
+QString ProgramReadmeUrl();
+
+// Hands a URL to the desktop (its browser or viewer). Tests put an opener in its place, so that
+// nothing is launched; an empty opener restores the desktop's.
+void OpenDesktopUrl(const QUrl& url);
+void SetDesktopUrlOpener(std::function<void(const QUrl&)> opener);
 
 class QLabel;
 class QPushButton;
@@ -9,8 +26,6 @@ class QPushButton;
 class TAboutForm : public QDialog {
   Q_OBJECT
  public:
-  static const char* const WebAddress;  // "https://orlix-ftp.example.org/"
-
   explicit TAboutForm(QWidget* parent = nullptr);
 
   // Centres the box on the screen and shows it without waiting; the parent window takes no
@@ -19,11 +34,11 @@ class TAboutForm : public QDialog {
 
   QLabel* Image1 = nullptr;
   QLabel* Label1 = nullptr;       // the two text lines
-  QLabel* LinkLabel = nullptr;    // the web address, bold blue
+  QLabel* LinkLabel = nullptr;    // the README's location, bold blue
   QPushButton* Button1 = nullptr; // "OK"
 
  signals:
-  // Double click on the link label: open the address in the browser.
+  // Double click on the link label: open the README (its file:// URL; empty when none was found).
   void OpenWebPage(const QString& address);
   // "OK" closed the box: the main window is usable again.
   void Closed();

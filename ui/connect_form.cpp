@@ -434,7 +434,9 @@ void TConnectForm::Button3Click() {
   LabeledEdit7->setText("0");
   LabeledEdit8->setText("0");
   ShowOptions(TSiteOptions{});
+  // The placeholder name is selected, so typing replaces it (a focus from code selects nothing).
   LabeledEdit1->setFocus();
+  LabeledEdit1->selectAll();
 }
 
 void TConnectForm::Button4Click() {

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -69,7 +68,8 @@ const TPanel kPanels[] = {{120, "Opening directory"},
                           {160, "Download speed 9999.99 KB/s"},
                           {120, ""}};
 
-QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name))); }
+// Drawn as SVG, so they stay sharp at any scale factor.
+QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))); }
 
 }  // namespace
 
@@ -81,9 +81,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     InitOrlixResources();
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(kCaption));
-    QIcon appIcon;
-    appIcon.addFile(QStringLiteral(":/icons/app.png"));
-    appIcon.addFile(QStringLiteral(":/icons/app64.png"));
+    const QIcon appIcon = Icon("app");
     setWindowIcon(appIcon);
     if (qApp) qApp->setWindowIcon(appIcon);
 
@@ -111,6 +109,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     TrayIcon = new QSystemTrayIcon(appIcon, this);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason r) { guard::Run([=, this] { TrayIconActivated(r); }); });
+    BuildTrayMenu();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -734,6 +733,39 @@ void TMainForm::LeaveTray() {
     activateWindow();
 }
 
+void TMainForm::BuildTrayMenu() {
+    TrayMenu = new QMenu(this);
+    TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
+    TrayRestore = Item(this, TrayMenu, "TrayRestore", "Restore", &TMainForm::TrayRestoreClick);
+    TrayMenu->addSeparator();
+    TrayDisconnect =
+        Item(this, TrayMenu, "TrayDisconnect", "Disconnect", &TMainForm::ToolButton3Click, ToolButton3->isEnabled());
+    // Every place that changes the toolbar's disconnect (connected, disconnected) changes this one.
+    connect(ToolButton3, &QAction::enabledChanged, TrayDisconnect, &QAction::setEnabled);
+    TrayMenu->addSeparator();
+    TrayExit = Item(this, TrayMenu, "TrayExit", "Exit", &TMainForm::TrayExitClick);
+    TrayIcon->setContextMenu(TrayMenu);
+}
+
+void TMainForm::TrayRestoreClick() {
+    if (inTray_) {
+        LeaveTray();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::TrayExitClick() {
+    // The main menu's exit path (the question during a transfer, saving everything).
+    const bool hidden = !isVisible();
+    // Closing a window that is already hidden is not "the last window closed": the application
+    // would keep running without a window or an icon.
+    if (close() && hidden && QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
+}
+
 void TMainForm::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) {
         LeaveTray();
@@ -752,9 +784,14 @@ void TMainForm::About1Click() {
     if (AboutForm) AboutForm->ShowCentered();
 }
 
-void TMainForm::Connecttohomesite1Click() { OpenWebPage(QString::fromLatin1(TAboutForm::WebAddress)); }
+void TMainForm::Connecttohomesite1Click() { OpenWebPage(ProgramReadmeUrl()); }
 
 void TMainForm::OpenWebPage(const QString& address) {
-    // The desktop's browser; whatever happens there is not reported.
-    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    if (address.isEmpty()) {
+        guard::ShowMessage(QStringLiteral("The program's guide was not found: README.md is installed as "
+                                          "share/doc/orlix-ftp/README.md beside the program's bin folder."));
+        return;
+    }
+    // The desktop's browser or viewer; whatever happens there is not reported.
+    OpenDesktopUrl(QUrl(address));
 }

@@ -189,6 +189,11 @@ public:
     QLabel* EncryptionPanel = nullptr;
 
     QSystemTrayIcon* TrayIcon = nullptr;
+    // The tray icon's menu: back to the window, the toolbar's disconnect, the main menu's exit.
+    QMenu* TrayMenu = nullptr;
+    QAction* TrayRestore = nullptr;
+    QAction* TrayDisconnect = nullptr;  // enabled with the toolbar's "DisConnect"
+    QAction* TrayExit = nullptr;
 
     // ---- Menus ----
     QMenu* File1 = nullptr;
@@ -261,6 +266,8 @@ public:
     void N11Click();
     void ToolButton20Click();
     void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+    void TrayRestoreClick();
+    void TrayExitClick();
     void Main1Click();
     void About1Click();
     void Connecttohomesite1Click();
@@ -422,6 +429,7 @@ private:
     void BuildToolBar();
     void BuildMenus();
     void BuildPopupMenus();
+    void BuildTrayMenu();
     void BuildPanes();
     void BuildQueueList();
     void BuildStatusBar();

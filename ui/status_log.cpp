@@ -1,6 +1,10 @@
 #include "ui/status_log.h"
 
+#include <algorithm>
+
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -85,6 +89,9 @@ TStatusLog::TStatusLog(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void TStatusLog::AddLine(const QString& text, const QColor& color) {
+    // Someone reading older lines keeps them in view; at the end, the log follows.
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
     if (!empty_) c.insertBlock();
@@ -93,16 +100,22 @@ void TStatusLog::AddLine(const QString& text, const QColor& color) {
     c.setBlockCharFormat(format);
     c.insertText(text, format);
     empty_ = false;
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    if (follow) bar->setValue(bar->maximum());
 }
 
 void TStatusLog::Trim() {
     if (LineCount() <= statuslog::kMaxLines) return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    const int top = bar->value();  // in lines: one line per block, no wrapping
     const QTextBlock keep = document()->findBlockByNumber(statuslog::kTrimmedLines);
     QTextCursor c(document());
     c.movePosition(QTextCursor::Start);
     c.setPosition(keep.position(), QTextCursor::KeepAnchor);
     c.removeSelectedText();
+    // The removal shifts the lines up; without this the view would jump ahead by 151 lines, or
+    // land on the end and follow again.
+    if (!atEnd) bar->setValue(std::max(0, top - statuslog::kTrimmedLines));
 }
 
 void TStatusLog::ClearLog() {
@@ -123,6 +136,17 @@ QColor TStatusLog::LineColor(int index) const {
     const auto it = b.begin();
     if (!it.atEnd()) return it.fragment().charFormat().foreground().color();
     return b.charFormat().foreground().color();
+}
+
+void TStatusLog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction* clear = menu->addAction(QStringLiteral("Clear"));
+    clear->setObjectName(QStringLiteral("ClearLog"));
+    clear->setEnabled(!empty_);
+    connect(clear, &QAction::triggered, this, &TStatusLog::ClearLog);
+    menu->popup(event->globalPos());
 }
 
 void TStatusLog::keyPressEvent(QKeyEvent* event) {

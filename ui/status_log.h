@@ -1,5 +1,6 @@
 #pragma once
 // The status log StatusList: a scrolling box of coloured lines that the program only appends to.
+// It follows new lines while its view is at the end; scrolled up, the view stays where it is.
 
 #include <QColor>
 #include <QPlainTextEdit>
@@ -37,9 +38,10 @@ public:
 
     // Appends one line in one colour (each added text starts a new line).
     void AddLine(const QString& text, const QColor& color);
-    // When the log holds more than 300 lines, removes its oldest 151.
+    // When the log holds more than 300 lines, removes its oldest 151 (a view scrolled up keeps
+    // showing the same lines while they last).
     void Trim();
-    // Removes everything.
+    // Removes everything (also the pop-up menu's "Clear").
     void ClearLog();
 
     int LineCount() const;
@@ -48,6 +50,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool empty_ = true;

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdlib>
 #include <functional>
@@ -229,7 +231,7 @@ TEST_F(DialogTest, ScriptedTransferQuestionsAnswerInOrderAndRefuseWhatIsNotOffer
   EXPECT_FALSE(q.ExistsAsked[1].ResumeEnabled);
 }
 
-TEST_F(DialogTest, AboutBoxOpensTheWebPageOnDoubleClickAndClosesOnlyByOk) {
+TEST_F(DialogTest, AboutBoxOpensTheGuideOnDoubleClickAndClosesOnlyByOk) {
   TAboutForm about;
   QStringList opened;
   int closed = 0;
@@ -238,7 +240,10 @@ TEST_F(DialogTest, AboutBoxOpensTheWebPageOnDoubleClickAndClosesOnlyByOk) {
   about.ShowCentered();
   EXPECT_EQ(about.windowTitle(), "About OrlixFtp 1.0 demo");
   EXPECT_EQ(about.Label1->text(), "For more informations about software and for downloading \nwallpapers go to :");
-  EXPECT_EQ(about.LinkLabel->text(), "https://orlix-ftp.example.org/");
+  // The label names the file the link opens (a test program has the source tree's).
+  const QString readme = ProgramReadmePath(QCoreApplication::applicationDirPath());
+  ASSERT_FALSE(readme.isEmpty());
+  EXPECT_EQ(about.LinkLabel->text(), QDir::toNativeSeparators(readme));
   EXPECT_TRUE(about.LinkLabel->font().bold());
   EXPECT_TRUE(about.Button1->font().bold());
   EXPECT_TRUE(about.Button1->font().italic());
@@ -246,7 +251,11 @@ TEST_F(DialogTest, AboutBoxOpensTheWebPageOnDoubleClickAndClosesOnlyByOk) {
   QTest::mouseClick(about.LinkLabel, Qt::LeftButton);
   EXPECT_TRUE(opened.isEmpty());
   QTest::mouseDClick(about.LinkLabel, Qt::LeftButton);
-  EXPECT_EQ(opened, QStringList{"https://orlix-ftp.example.org/"});
+  ASSERT_EQ(opened.size(), 1);
+  const QUrl url(opened[0]);
+  EXPECT_TRUE(url.isLocalFile()) << opened[0].toStdString();
+  EXPECT_TRUE(QFileInfo(url.toLocalFile()).isFile()) << opened[0].toStdString();
+  EXPECT_EQ(url.fileName(), "README.md");
 
   QTest::keyClick(&about, Qt::Key_Escape);
   EXPECT_TRUE(about.isVisible());
@@ -254,6 +263,28 @@ TEST_F(DialogTest, AboutBoxOpensTheWebPageOnDoubleClickAndClosesOnlyByOk) {
   QTest::mouseClick(about.Button1, Qt::LeftButton);
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(closed, 1);
+}
+
+// The installed copy beside the program's prefix comes first; a build tree falls back to the
+// source tree's README.md.
+TEST(ProgramReadme, InstalledCopyFirstThenTheSourceTrees) {
+  QTemporaryDir prefix;
+  ASSERT_TRUE(prefix.isValid());
+  ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+  ASSERT_TRUE(QDir(prefix.path()).mkpath("share/doc/orlix-ftp"));
+  const QString installed = prefix.path() + "/share/doc/orlix-ftp/README.md";
+  QFile f(installed);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  ASSERT_TRUE(QDir(prefix.path()).mkpath("build/ui"));
+
+  for (const QString& binaryDir : {prefix.path() + "/bin", prefix.path() + "/bin/"})
+    EXPECT_EQ(ProgramReadmePath(binaryDir), QDir::cleanPath(installed)) << binaryDir.toStdString();
+  // Nothing installed beside a build tree's program: the source tree's copy.
+  const QString source = ProgramReadmePath(prefix.path() + "/build/ui");
+  EXPECT_TRUE(QFileInfo(source).isFile()) << source.toStdString();
+  EXPECT_EQ(QFileInfo(source).fileName(), "README.md");
+  EXPECT_FALSE(source.startsWith(prefix.path()));
 }
 
 // Settings dialog with a stand-in for the FTP client's buffer sizes.

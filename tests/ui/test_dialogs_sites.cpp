@@ -291,6 +291,12 @@ TEST_F(ConnectFormTest, AddSiteTwiceAppendsTwoNewSitesThatSortInAfterReopening) 
   QTest::mouseClick(Form->Button3, Qt::LeftButton);
   EXPECT_EQ(ListTexts().last(), "New Site");
   EXPECT_EQ(Form->FTPList->count(), 6);
+  // What is typed next replaces the placeholder name.
+  ASSERT_EQ(Form->focusWidget(), Form->LabeledEdit1);
+  QTest::keyClicks(Form->focusWidget(), "Gamma");
+  EXPECT_EQ(Form->LabeledEdit1->text(), "Gamma");
+  EXPECT_EQ(ListTexts().last(), "Gamma");
+  EXPECT_EQ(Sites.Site(5).SiteName, "Gamma");
 }
 
 TEST_F(ConnectFormTest, DeletingTheMiddleSiteKeepsTheOthersWithTheirQueuesAndSelectsTheFirst) {

@@ -9,6 +9,7 @@
 #include "sites/site_table.h"
 #include "tests/support/ftp_servers.h"
 #include "transfer/queue_model.h"
+#include "ui/about_form.h"
 #include "ui/connect_form.h"
 #include "ui/guard.h"
 #include "ui/main_form.h"
@@ -20,13 +21,18 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QUrl>
+#include <QTest>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -449,6 +455,59 @@ TEST_F(MainFormTest, TrayHidesAndBringsBackTheWindowAndCollectsRightClicks) {
     // Forty more right clicks: the tip stays within 63 characters.
     for (int i = 0; i < 40; ++i) form->TrayIconActivated(QSystemTrayIcon::Context);
     EXPECT_EQ(form->TrayTip().size(), 63);
+}
+
+// Whether the image has anything drawn on it.
+bool Drawn(const QPixmap& pixmap) {
+    const QImage image = pixmap.toImage();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 0) return true;
+    return false;
+}
+
+TEST_F(MainFormTest, ToolbarAndProgramIconsDrawAtFullResolutionAtEveryScale) {
+    MakeForm();
+    std::vector<std::pair<QString, QIcon>> icons{{"window", form->windowIcon()},
+                                                 {"tray", form->TrayIcon->icon()},
+                                                 {"resource", QIcon(QStringLiteral(":/icons/app.svg"))}};
+    for (QAction* a : form->ToolBar1->actions())
+        if (!a->isSeparator()) icons.emplace_back(a->objectName(), a->icon());
+    ASSERT_EQ(icons.size(), 3u + 14u);
+    for (const auto& [name, icon] : icons) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_TRUE(Drawn(icon.pixmap(32)));
+        // Drawn for the scale, not a small image enlarged (that would be smaller than asked).
+        for (const double scale : {1.0, 1.5, 2.0}) {
+            const QPixmap p = icon.pixmap(QSize(32, 32), scale);
+            EXPECT_EQ(p.width(), qRound(32 * scale)) << scale;
+            EXPECT_TRUE(Drawn(p)) << scale;
+        }
+    }
+}
+
+TEST_F(MainFormTest, HelpAndTheAboutLinkOpenTheProgramsGuideAsALocalFile) {
+    MakeForm();
+    form->SetFirstActivation(false);
+    std::vector<QUrl> opened;
+    SetDesktopUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+    form->show();
+    form->Connecttohomesite1->trigger();
+    form->About1->trigger();
+    ASSERT_TRUE(form->AboutForm->isVisible());
+    QTest::mouseDClick(form->AboutForm->LinkLabel, Qt::LeftButton);
+    QTest::mouseClick(form->AboutForm->Button1, Qt::LeftButton);
+    SetDesktopUrlOpener({});
+    ASSERT_EQ(opened.size(), 2u);
+    for (const QUrl& url : opened) {
+        SCOPED_TRACE(url.toString().toStdString());
+        EXPECT_EQ(url.scheme(), QStringLiteral("file"));
+        EXPECT_TRUE(QFileInfo(url.toLocalFile()).isFile());
+        EXPECT_EQ(url.fileName(), QStringLiteral("README.md"));
+    }
+    EXPECT_EQ(opened[0], opened[1]);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(MainFormTest, WithoutANotificationAreaTheTrayButtonMinimises) {

@@ -3,6 +3,11 @@
 
 #include "tests/ui/test_session_fixture.h"
 
+#include <QMenu>
+#include <QTest>
+
+#include <sys/stat.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -155,6 +160,59 @@ TEST_F(WindowTest, AnEmptyHomeDirectoryListsWhereTheServerStarts) {
     EXPECT_EQ(Column(0), (std::vector<std::string>{"top"}));
     // Without a notification area the tips are kept and nothing complains.
     EXPECT_EQ(form->TrayTip(), "Connected");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// Opens the tray icon's menu and clicks the item with that text.
+void ClickTrayItem(TMainForm& form, const QString& text) {
+    QMenu* menu = form.TrayIcon->contextMenu();
+    ASSERT_EQ(menu, form.TrayMenu);
+    menu->popup(QPoint(20, 20));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QAction* item = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == text) item = a;
+    ASSERT_NE(item, nullptr) << text.toStdString();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    if (menu->isVisible()) menu->hide();  // a disabled item leaves the menu open
+}
+
+TEST_F(WindowTest, TrayMenuRestoresDisconnectsWhileConnectedAndExitsThroughTheSavingClose) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+    root.makeDir("pub");
+    ASSERT_TRUE(StartServer());
+    form->SetTrayAvailableOverride(1);
+    QStringList texts;
+    for (QAction* a : form->TrayMenu->actions())
+        if (!a->isSeparator()) texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"Restore", "Disconnect", "Exit"}));
+    EXPECT_FALSE(form->TrayDisconnect->isEnabled());
+
+    form->show();
+    form->ToolButton20Click();
+    ASSERT_TRUE(form->InTray());
+    ClickTrayItem(*form, "Disconnect");  // disabled: nothing happens
+    EXPECT_TRUE(form->InTray());
+    ClickTrayItem(*form, "Restore");
+    EXPECT_FALSE(form->InTray());
+    EXPECT_TRUE(form->isVisible());
+
+    ASSERT_TRUE(ConnectAndWait());
+    EXPECT_TRUE(form->TrayDisconnect->isEnabled());
+    form->ToolButton20Click();
+    ClickTrayItem(*form, "Disconnect");
+    EXPECT_FALSE(form->IdFTP1->IsConnected());
+    EXPECT_EQ(Panel(0), "Disconnected");
+    EXPECT_FALSE(form->TrayDisconnect->isEnabled());
+    EXPECT_TRUE(form->InTray());
+
+    // Exit from the tray saves the data files like the main menu's exit.
+    ClickTrayItem(*form, "Exit");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->TrayIcon->isVisible());
+    struct stat st {};
+    for (const char* f : {"FTPList.dat", "FtpStstus.dat", "FTPQueueStore.dat"})
+        EXPECT_EQ(::stat((form->DataDir() + f).c_str(), &st), 0) << f;
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

@@ -8,7 +8,14 @@
 #include "tests/ui/ui_test_app.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QWheelEvent>
 
 #include <cstdlib>
 #include <memory>
@@ -73,6 +80,83 @@ TEST(StatusLogWidget, KeepsLinesAndColoursAndTrimsTheOldest151) {
     log.AddLine(QStringLiteral("again"), Qt::blue);
     EXPECT_EQ(log.LineCount(), 1);
     EXPECT_EQ(log.LineText(0), QStringLiteral("again"));
+}
+
+// The line at the top of the log's view.
+QString TopLine(TStatusLog& log) { return log.cursorForPosition(QPoint(4, 4)).block().text(); }
+
+void Wheel(TStatusLog& log, int notches) {
+    const QPoint at = log.viewport()->rect().center();
+    QWheelEvent e(at, log.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(log.viewport(), &e);
+}
+
+TEST(StatusLogWidget, FollowsNewLinesOnlyAtTheEndAndClearsFromItsMenu) {
+    EnsureApplication();
+    TStatusLog log;
+    log.resize(400, 200);
+    log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+    QScrollBar* bar = log.verticalScrollBar();
+    for (int i = 1; i <= 100; ++i) log.AddLine(QStringLiteral("line %1").arg(i), Qt::blue);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Scrolled up with the wheel, new lines leave the view alone.
+    Wheel(log, 5);
+    ASSERT_LT(bar->value(), bar->maximum());
+    const QString top = TopLine(log);
+    const int value = bar->value();
+    log.AddLine(QStringLiteral("line 101"), Qt::blue);
+    EXPECT_EQ(bar->value(), value);
+    EXPECT_EQ(TopLine(log), top);
+
+    // The handle dragged to the bottom of the scroll bar: following again.
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.orientation = Qt::Vertical;
+    opt.minimum = bar->minimum();
+    opt.maximum = bar->maximum();
+    opt.sliderPosition = opt.sliderValue = bar->value();
+    opt.pageStep = bar->pageStep();
+    opt.singleStep = bar->singleStep();
+    opt.subControls = QStyle::SC_All;
+    const QPoint handle =
+        bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar).center();
+    QTest::mousePress(bar, Qt::LeftButton, {}, handle);
+    QTest::mouseMove(bar, QPoint(handle.x(), bar->height() + 50));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(handle.x(), bar->height() + 50));
+    ASSERT_EQ(bar->value(), bar->maximum());
+    log.AddLine(QStringLiteral("line 102"), Qt::blue);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(log.cursorForPosition(QPoint(4, log.viewport()->height() - 4)).block().text(),
+              QStringLiteral("line 102"));
+
+    // Trimming while scrolled up keeps the same lines in view.
+    for (int i = 103; i <= 301; ++i) log.AddLine(QStringLiteral("line %1").arg(i), Qt::blue);
+    Wheel(log, 20);  // 60 lines up from the end
+    const QString before = TopLine(log);
+    log.Trim();
+    ASSERT_EQ(log.LineCount(), 150);
+    EXPECT_EQ(TopLine(log), before);
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    // The pop-up menu's "Clear" empties the view.
+    const QPoint at = log.viewport()->rect().center();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, log.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(log.viewport(), &menuEvent);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QAction* clear = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == QStringLiteral("Clear")) clear = a;
+    ASSERT_NE(clear, nullptr);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(clear).center());
+    EXPECT_EQ(log.LineCount(), 0);
+    EXPECT_TRUE(log.toPlainText().isEmpty());
+    log.AddLine(QStringLiteral("after"), Qt::blue);
+    EXPECT_EQ(log.LineText(0), QStringLiteral("after"));
 }
 
 class LogHandlers : public ::testing::Test {
