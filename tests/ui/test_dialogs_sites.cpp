@@ -303,7 +303,11 @@ TEST_F(ConnectFormTest, DeletingTheMiddleSiteKeepsTheOthersWithTheirQueuesAndSel
   EXPECT_TRUE(Questions[0].contains("\"Alpha\"")) << Questions[0].toStdString();
   EXPECT_TRUE(Questions[0].contains("queue"));
   EXPECT_EQ(ListTexts(), (QStringList{"zeta", "Alpha", "beta"}));
-  EXPECT_EQ(Stores.Count(), 3);
+  EXPECT_EQ(Sites.Count(), 3);
+  ASSERT_EQ(Stores.Count(), 3);
+  EXPECT_EQ(Stores.Slot(1).SiteName, "Alpha");
+  EXPECT_EQ(Stores.Slot(1).Items.at(0).FileName, "Alpha.bin");
+  EXPECT_EQ(Form->LabeledEdit1->text(), "Alpha");
   AnswerYes = true;
   Pick(1);
   QTest::mouseClick(Form->Button4, Qt::LeftButton);
