@@ -208,6 +208,8 @@ TEST_F(SessionControllerTest, FailureReasonsInPlainWords) {
         {[] { throw EIdReadTimeout(); }, "Timed out"},
         {[] { throw EIdSocketError(10065); }, "No route to host. (ftp.test:21)"},
         {[] { throw EIdConnClosedGracefully(); }, "Connection closed by ftp.test:21"},
+        {[] { throw EIdConnectException("Port 70000 is outside the range 1 to 65535"); },
+         "Port 70000 is outside the range 1 to 65535"},
     };
     for (const auto& c : cases) {
         try {
