@@ -169,8 +169,7 @@ TSettingsApplyResult TProgramSettings::Apply(const TSettingsDialogValues& v) {
         const int32_t used = BufferSizeInRange(value, fallback);
         if (used != value) {
             if (!result.Notice.empty()) result.Notice += "\n";
-            result.Notice += std::string(what) + " " + std::to_string(value) + " is outside the allowed range 1 to " +
-                             std::to_string(MaxBufferSize) + "; " + std::to_string(used) + " is used.";
+            result.Notice += OutOfRangeNotice(what, value, 1, MaxBufferSize, used);
         }
         value = used;
     };

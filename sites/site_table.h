@@ -28,6 +28,11 @@ struct TFTPInfo {
     // Kept in the options file, not in FTPList.dat; travels with the slot (rename, sort, delete).
     TSiteOptions Options;
 
+    // What the site dialog accepts; a value beyond a bound becomes that bound, with a notice.
+    static constexpr int32_t MaxPort = 65535;
+    static constexpr int32_t MaxRetries = 1000;
+    static constexpr int32_t MaxRetryDelay = 3600;  // seconds
+
     bool operator==(const TFTPInfo&) const = default;
 };
 

@@ -27,6 +27,11 @@ bool TryStrToInt(const std::string& text, int32_t& value) {
     return true;
 }
 
+std::string OutOfRangeNotice(const std::string& what, int32_t value, int32_t min, int32_t max, int32_t used) {
+    return what + " " + std::to_string(value) + " is outside the allowed range " + std::to_string(min) + " to " +
+           std::to_string(max) + "; " + std::to_string(used) + " is used.";
+}
+
 std::string InvalidIntegerMessage(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 bool IsNumberKeyAccepted(char key, const std::string& fieldText, char decimalSeparator) {

@@ -11,6 +11,9 @@ bool TryStrToInt(const std::string& text, int32_t& value);
 // "'%s' is not a valid integer value" with the text in place of %s.
 std::string InvalidIntegerMessage(const std::string& text);
 
+// "<what> <value> is outside the allowed range <min> to <max>; <used> is used."
+std::string OutOfRangeNotice(const std::string& what, int32_t value, int32_t min, int32_t max, int32_t used);
+
 // Key filter of the number fields: backspace (8), a digit, or the decimal separator while the
 // field holds none yet.
 bool IsNumberKeyAccepted(char key, const std::string& fieldText, char decimalSeparator);

@@ -12,6 +12,9 @@ void TIdTCPClient::ConnectToHost(int timeout) {
     } else if (IOHandler()->HandlerConnected()) {
         throw EIdAlreadyConnected();
     }
+    // A port beyond 16 bits would silently reach another one once narrowed for the socket.
+    if (Port() < 1 || Port() > 65535)
+        throw EIdConnectException("Port " + std::to_string(Port()) + " is outside the range 1 to 65535");
     HandlerUse use(*this);
     try {
         IOHandler()->OpenHandler();

@@ -369,12 +369,20 @@ void TConnectForm::EditChanged(QLineEdit* edit) {
   auto takeString = [&](std::string& field) {
     if (FromBytes(field) != text) field = ToBytes(text);
   };
-  auto takeNumber = [&](int32_t& field) {
+  // A value beyond the field's range becomes the bound, shown in the field and said in a message;
+  // a stored one that is only being shown stays as it is (connecting then says what is wrong).
+  auto takeNumber = [&](int32_t& field, const char* what, int32_t min, int32_t max) {
     int32_t value = 0;
-    if (TryStrToInt(ToBytes(text), value))
-      field = value;
-    else
+    if (!TryStrToInt(ToBytes(text), value)) {
       Message(FromBytes(InvalidIntegerMessage(ToBytes(text))));
+      return;
+    }
+    if (value == field) return;
+    const int32_t used = std::clamp(value, min, max);
+    field = used;
+    if (used == value) return;
+    edit->setText(QString::number(used));
+    Message(FromBytes(OutOfRangeNotice(what, value, min, max, used)));
   };
 
   if (edit == LabeledEdit1) {
@@ -389,11 +397,11 @@ void TConnectForm::EditChanged(QLineEdit* edit) {
   } else if (edit == LabeledEdit6) {
     takeString(site.HomeDir);
   } else if (edit == LabeledEdit5) {
-    takeNumber(site.Port);
+    takeNumber(site.Port, "Port", 1, TFTPInfo::MaxPort);
   } else if (edit == LabeledEdit7) {
-    takeNumber(site.Retries);
+    takeNumber(site.Retries, "Connection retries", 0, TFTPInfo::MaxRetries);
   } else if (edit == LabeledEdit8) {
-    takeNumber(site.RetryDelay);
+    takeNumber(site.RetryDelay, "Delay between retries", 0, TFTPInfo::MaxRetryDelay);
   }
 }
 

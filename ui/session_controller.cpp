@@ -109,9 +109,10 @@ void TSessionController::Connect() {
 }
 
 void TSessionController::ReConnect() {
-    // The disconnection event runs DisConnect before the new series starts.
+    // The disconnection event runs DisConnect before the new series starts. The queue's way back
+    // after a failure comes here too, so its failure shows in the status bar and the log only.
     if (ftp_.IsConnected()) ftp_.Disconnect();
-    StartSeries(true, true);
+    StartSeries(true, true, false);
 }
 
 void TSessionController::SiteDialogConnect(int site) {
@@ -243,19 +244,23 @@ bool TSessionController::ResumeDroppedSession() {
     window_.SetStateText("Connecting");
     attempting_ = true;
     bool ok = false;
+    std::string reason;
     try {
         ftp_.OpenSession(true, IdTimeoutDefault);
         // Names of the rows shown are relative to that directory.
         if (!s_.LastRemoteDir.empty()) ftp_.ChangeDir(s_.LastRemoteDir);
         ok = true;
     } catch (...) {
-        // The client has logged what went wrong.
+        reason = FailureReason(site.Host, site.Port);
     }
     attempting_ = false;
     s_.SessionDropped = false;
     if (!ok) {
         if (ftp_.IsConnected()) ftp_.Disconnect();
         DisConnect();
+        // A one-attempt series the next command started: no box over what the user asked for.
+        window_.LogLine(kLogIndent + FailureSummary(site.SiteName, reason));
+        window_.ShowConnectFailure(reason, false);
         return false;
     }
     window_.ShowEncryption(ftp_.Encrypted(), ftp_.TlsDescription());

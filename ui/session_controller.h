@@ -84,8 +84,10 @@ public:
     TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
                        IRetryTimer& timer, const TConnectionDefaults* defaults = nullptr);
 
+    // A failed series ends with the reason in the log and the status bar; Connect and
+    // SiteDialogConnect also show it in a message box.
     void Connect();                    // ToolButton2Click
-    void ReConnect();                  // ToolButton4Click
+    void ReConnect();                  // ToolButton4Click, and the queue after a failure
     void DisConnect();                 // ToolButton3Click
     void SiteDialogConnect(int site);  // the site dialog's "Connect"
     void Timer1Timer();
@@ -103,7 +105,7 @@ public:
     bool Attempting() const { return attempting_; }
 
     // "Try 2 of 3 to connect on FTP server name" and "Waiting 5 seconds to try again ...";
-    // retries 0: no count, "Try 2 to connect on FTP server name".
+    // retries 0: no count, "Try 2 to connect on FTP server name" (a series passes at least 1).
     static std::string TryText(int attempt, int retries, const std::string& siteName);
     static std::string WaitingText(int delaySeconds);
     // The failure being handled, in plain words ("Connection refused by 127.0.0.1:21").

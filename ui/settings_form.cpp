@@ -222,7 +222,9 @@ bool TSettingsForm::Apply() {
     return false;
   }
   if (!KeepAliveInRange(seconds)) {
-    Message(FromBytes(KeepAliveRangeMessage()));
+    // Refused, not replaced: the interval in force stays until a value in range is applied.
+    Message(FromBytes(KeepAliveRangeMessage()) +
+            QStringLiteral(" It stays at %1 seconds.").arg(FDefaults->KeepAliveSeconds));
     return false;
   }
   FDefaults->KeepAliveSeconds = seconds;

@@ -408,6 +408,23 @@ TEST(Connect, RefusedPortRaisesConnectExceptionAndLeavesClosed) {
     }
 }
 
+TEST(Connect, APortBeyondSixteenBitsIsRefusedNotNarrowed) {
+    // 65536 + the listening port would reach it once cut to 16 bits.
+    ScriptedServer srv;
+    for (int port : {0, -1, 65536 + srv.port(), 65536}) {
+        TIdTCPClient c;
+        c.SetHost("127.0.0.1");
+        c.SetPort(port);
+        try {
+            c.ConnectToHost();
+            FAIL() << "connected to " << port;
+        } catch (const EIdConnectException& e) {
+            EXPECT_EQ(e.Message(), "Port " + std::to_string(port) + " is outside the range 1 to 65535");
+        }
+        EXPECT_FALSE(c.IsConnected());
+    }
+}
+
 TEST(Connect, ThroughTheHookUsesThePolledConnect) {
     CountingPump pump;
     TIdAntiFreeze hook(&pump);

@@ -467,8 +467,8 @@ TEST_F(SettingsFormTest, ConnectionDefaultsAreShownAndAnIntervalOutOfRangeIsRefu
     QString Message;
   };
   const TCase cases[] = {
-      {"4", false, "Keep alive interval must be between 5 and 3600 seconds."},
-      {"3601", false, "Keep alive interval must be between 5 and 3600 seconds."},
+      {"4", false, "Keep alive interval must be between 5 and 3600 seconds. It stays at 60 seconds."},
+      {"3601", false, "Keep alive interval must be between 5 and 3600 seconds. It stays at 60 seconds."},
       {"", false, "'' is not a valid integer value"},
       {"5", true, QString()},
       {"3600", true, QString()},

@@ -19,11 +19,14 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "settings/program_settings.h"
 #include "ui/connect_form.h"
 #include "ui/guard.h"
+#include "ui/settings_form.h"
 #include "tests/ui/ui_test_app.h"
 
 namespace {
@@ -173,6 +176,71 @@ TEST_F(ConnectFormTest, ANumberThatIsNotWholeIsRefusedAndTheOldValueKept) {
   EXPECT_EQ(Form->LabeledEdit5->text(), "8x");
 }
 
+// Every number field of the site and settings dialogs: a value beyond the range is never taken in
+// silence; the message names the range and what is used (or that the old value stays).
+TEST_F(ConnectFormTest, NumbersOutOfRangeAreNamedWithTheRangeAndTheValueUsed) {
+  TProgramSettings settings;
+  TConnectionDefaults defaults;
+  TSettingsForm settingsForm(settings, nullptr, nullptr);
+  settingsForm.SetConnectionDefaults(&defaults);
+  const TFTPInfo& site = Sites.Site(0);
+  struct TCase {
+    QLineEdit* Edit;
+    const char* Typed;
+    QString Message;  // empty: none
+    std::function<int32_t()> Stored;
+    int32_t Used;
+    const char* Shown;
+  };
+  const auto port = [&] { return site.Port; };
+  const auto retries = [&] { return site.Retries; };
+  const auto delay = [&] { return site.RetryDelay; };
+  const auto recv = [&] { return settings.Status.RecvBufferSize; };
+  const auto send = [&] { return settings.Status.SendBufferSize; };
+  const auto keepAlive = [&] { return defaults.KeepAliveSeconds; };
+  const QString keepAliveRefused = "Keep alive interval must be between 5 and 3600 seconds. It stays at 60 seconds.";
+  const TCase cases[] = {
+      {Form->LabeledEdit5, "65536", "Port 65536 is outside the allowed range 1 to 65535; 65535 is used.", port, 65535, "65535"},
+      {Form->LabeledEdit5, "0", "Port 0 is outside the allowed range 1 to 65535; 1 is used.", port, 1, "1"},
+      {Form->LabeledEdit5, "65535", "", port, 65535, "65535"},
+      {Form->LabeledEdit7, "1001", "Connection retries 1001 is outside the allowed range 0 to 1000; 1000 is used.",
+       retries, 1000, "1000"},
+      {Form->LabeledEdit7, "0", "", retries, 0, "0"},
+      {Form->LabeledEdit8, "3601", "Delay between retries 3601 is outside the allowed range 0 to 3600; 3600 is used.",
+       delay, 3600, "3600"},
+      {Form->LabeledEdit8, "3600", "", delay, 3600, "3600"},
+      {settingsForm.Edit1, "65536", "Receive buffer size 65536 is outside the allowed range 1 to 32768; 4096 is used.",
+       recv, 4096, "4096"},
+      {settingsForm.Edit1, "32768", "", recv, 32768, "32768"},
+      {settingsForm.Edit2, "0", "Send buffer size 0 is outside the allowed range 1 to 32768; 2048 is used.", send,
+       2048, "2048"},
+      {settingsForm.Edit8, "4", keepAliveRefused, keepAlive, 60, "4"},
+      {settingsForm.Edit8, "3601", keepAliveRefused, keepAlive, 60, "3601"},
+      {settingsForm.Edit8, "3600", "", keepAlive, 3600, "3600"},
+  };
+  OpenForm();
+  Pick(0);
+  settingsForm.Open();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Edit->objectName().toStdString() + " " + c.Typed);
+    const bool settingsField = c.Edit->window() == &settingsForm;
+    if (settingsField) {
+      settingsForm.Edit1->setText("4096");
+      settingsForm.Edit2->setText("2048");
+      settingsForm.Edit8->setText(QString::number(defaults.KeepAliveSeconds));
+    }
+    Messages.clear();
+    // Typed as the user does, each key on its own.
+    c.Edit->selectAll();
+    QTest::keyClicks(c.Edit, c.Typed);
+    if (settingsField) QTest::mouseClick(settingsForm.Button3, Qt::LeftButton);
+    EXPECT_EQ(Messages, c.Message.isEmpty() ? QStringList{} : QStringList{c.Message});
+    EXPECT_EQ(c.Stored(), c.Used);
+    EXPECT_EQ(c.Edit->text(), c.Shown);
+  }
+  settingsForm.Button2->click();
+}
+
 TEST_F(ConnectFormTest, RetriesKeyFilterTakesOneDecimalSeparatorAndRefusesOtherCharacters) {
   OpenForm();
   Pick(2);
@@ -309,7 +377,11 @@ TEST_F(ConnectFormTest, DeletingTheMiddleSiteKeepsTheOthersWithTheirQueuesAndSel
   EXPECT_TRUE(Questions[0].contains("\"Alpha\"")) << Questions[0].toStdString();
   EXPECT_TRUE(Questions[0].contains("queue"));
   EXPECT_EQ(ListTexts(), (QStringList{"zeta", "Alpha", "beta"}));
-  EXPECT_EQ(Stores.Count(), 3);
+  EXPECT_EQ(Sites.Count(), 3);
+  ASSERT_EQ(Stores.Count(), 3);
+  EXPECT_EQ(Stores.Slot(1).SiteName, "Alpha");
+  EXPECT_EQ(Stores.Slot(1).Items.at(0).FileName, "Alpha.bin");
+  EXPECT_EQ(Form->LabeledEdit1->text(), "Alpha");
   AnswerYes = true;
   Pick(1);
   QTest::mouseClick(Form->Button4, Qt::LeftButton);

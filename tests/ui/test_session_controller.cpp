@@ -143,6 +143,14 @@ TEST_F(SessionControllerTest, ThreeAttemptsOnAClosedPortLogTriesAndWaits) {
     EXPECT_EQ(window.boxes, std::vector<std::string>{reason});
     controller.Connect();  // a new series clears the reason
     EXPECT_EQ(window.failure, "");
+
+    // ReConnect (also the queue's way back) tells why in the log and status bar, without a box.
+    site().Retries = 1;
+    controller.ReConnect();
+    EXPECT_EQ(RunSeries(), 1);
+    EXPECT_EQ(window.failure, reason);
+    EXPECT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.log.back(), "                    Could not connect to FTP server Home box: " + reason);
 }
 
 TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
@@ -200,6 +208,8 @@ TEST_F(SessionControllerTest, FailureReasonsInPlainWords) {
         {[] { throw EIdReadTimeout(); }, "Timed out"},
         {[] { throw EIdSocketError(10065); }, "No route to host. (ftp.test:21)"},
         {[] { throw EIdConnClosedGracefully(); }, "Connection closed by ftp.test:21"},
+        {[] { throw EIdConnectException("Port 70000 is outside the range 1 to 65535"); },
+         "Port 70000 is outside the range 1 to 65535"},
     };
     for (const auto& c : cases) {
         try {
@@ -298,6 +308,16 @@ TEST_F(SessionControllerServerTest, ConnectDisconnectAndReconnect) {
     EXPECT_TRUE(controller.ResumeDroppedSession());
     EXPECT_TRUE(ftp.IsConnected());
     EXPECT_EQ(window.events.back(), "not encrypted");
+
+    // Dropped again with the server gone: the next command's attempt says why, without a box.
+    controller.ServerEndedSession("idle");
+    server->stop();
+    EXPECT_FALSE(controller.ResumeDroppedSession());
+    const std::string reason = "Connection refused by 127.0.0.1:" + std::to_string(site().Port);
+    EXPECT_EQ(window.log.back(), "                    Could not connect to FTP server Home box: " + reason);
+    EXPECT_EQ(window.failure, reason);
+    EXPECT_EQ(window.state, "Disconnected");
+    EXPECT_TRUE(window.boxes.empty());
 }
 
 TEST_F(SessionControllerServerTest, ARejectedLoginShowsDisconnectedWhileTheSeriesGoesOn) {

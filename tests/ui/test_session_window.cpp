@@ -110,6 +110,8 @@ TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
     EXPECT_EQ(form->PanelText(1), reason);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].endsWith(reason)) << messages[0].toStdString();
+    EXPECT_EQ(LogCount("                    Could not connect to FTP server Test site: " + reason), 1);
+    EXPECT_EQ(LogCount("                    Could not connect"), 1);
 
     // Again, stopped during the first wait: no further attempt.
     form->StatusList->ClearLog();
@@ -123,6 +125,47 @@ TEST_F(WindowTest, RetriesAgainstAClosedPortAndStopDuringTheWait) {
     EXPECT_EQ(LogCount("                    Try "), 1);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
+
+// A refused login with a new site's Retries 0 and delay 0: one attempt, counted as such, no wait,
+// and the server's own words once in the log, in the status bar and in one box.
+class RefusedLoginTest : public WindowTest, public ::testing::WithParamInterface<FtpServerKind> {};
+
+TEST_P(RefusedLoginTest, SaysWhyOnceWithTheServersWords) {
+    ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam());
+    root.makeDir("pub");
+    server = FtpServerProcess::start(GetParam(), root.path());
+    ASSERT_TRUE(server);
+    TFTPInfo& s = form->SiteTable().Site(site);
+    s = TFTPInfo{};
+    s.SiteName = "Test site";
+    s.Host = "127.0.0.1";
+    s.Port = server->port();
+    s.UserName = server->user();
+    s.Password = "wrong";
+    form->ToolButton2Click();
+    ASSERT_TRUE(RunUntil([this] { return LogCount("                    Could not connect") > 0; }));
+    RunUntil([this] { return !form->Timer1->isActive(); }, 3000);
+    EXPECT_EQ(LogCount("                    Try 1 of 1 to connect on FTP server Test site"), 1);
+    EXPECT_EQ(LogCount("                    Try "), 1);
+    EXPECT_EQ(LogCount("Waiting"), 0);
+    EXPECT_EQ(LogCount("                    Could not connect"), 1);
+    // Each server's own reply to the wrong password.
+    const char* words = GetParam() == FtpServerKind::Pyftpdlib ? "530 Authentication failed."
+                        : GetParam() == FtpServerKind::PureFtpd ? "530 Login authentication failed"
+                                                                : "530 Login incorrect.";
+    const QString reason = QStringLiteral("Login refused by the server: ") + words;
+    EXPECT_EQ(form->PanelText(1), reason);
+    EXPECT_EQ(LogCount("                    Could not connect to FTP server Test site: " + reason), 1);
+    EXPECT_EQ(Panel(0), "Disconnected");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Could not connect.\n\n" + reason);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RefusedLoginTest,
+                         ::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
+                                           FtpServerKind::PureFtpd),
+                         [](const auto& info) { return FtpServerProcess::testName(info.param); });
 
 TEST_F(WindowTest, ReConnectReturnsToTheDirectoryShownBefore) {
     ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
