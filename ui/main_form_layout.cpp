@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kFileNamePanel = 1;
 constexpr int kFileNamePanelWidth = 180;  // its designed width (kPanels in main_form.cpp)
-constexpr int kShrunkPanelWidth = 48;
+constexpr int kShrunkPanelWidth = 36;
 const char kLayoutFileName[] = "layout.ini";
 
 // Keeps a list's columns fitted to their content: the fixed columns as wide as their widest text
@@ -152,6 +152,8 @@ void TMainForm::ApplyLayoutRules() {
     // Both panes share the width and grow alike.
     PaneSplitter->setStretchFactor(0, 1);
     PaneSplitter->setStretchFactor(1, 1);
+    const int half = std::max(PaneSplitter->width(), 2 * HomeDirPanel->minimumWidth()) / 2;
+    PaneSplitter->setSizes({half, half});
     StatusPanel->setMinimumHeight(row * 2);
     QueuePanel->setMinimumHeight(QueueListView->header()->sizeHint().height() + row * 2);
     // Below the window's least size the log and the queue fold away rather than the panes.
@@ -195,7 +197,11 @@ void TMainForm::MainSplitterResized(const QResizeEvent& e) {
     const int delta = e.size().height() - e.oldSize().height();
     QList<int> sizes = MainSplitter->sizes();
     if (e.oldSize().height() <= 0 || delta == 0 || sizes.size() != 3) return;
-    const auto least = [this](int i) { return MainSplitter->widget(i)->minimumHeight(); };
+    const auto least = [this](int i) {
+        const QWidget* w = MainSplitter->widget(i);
+        // As the splitter sees it: a set minimum, else the hint.
+        return w->minimumHeight() > 0 ? w->minimumHeight() : w->minimumSizeHint().height();
+    };
     if (delta > 0) {
         // A folded log or queue comes back first; then the panes take the spare room.
         int spare = delta;
@@ -213,12 +219,14 @@ void TMainForm::MainSplitterResized(const QResizeEvent& e) {
             sizes[i] -= give;
             need -= give;
         }
+        // A splitter keeps a part at its least size or folds it whole; what folding frees beyond
+        // the need goes back to the panes.
         for (int i : {2, 0}) {
-            const int give = std::min(need, sizes[i]);
-            sizes[i] -= give;
-            need -= give;
+            if (need <= 0) break;
+            need -= sizes[i];
+            sizes[i] = 0;
         }
-        if (need > 0) sizes[1] = std::max(0, sizes[1] - need);
+        sizes[1] = std::max(0, sizes[1] - need);
     }
     MainSplitter->setSizes(sizes);
 }

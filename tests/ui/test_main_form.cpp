@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QMenuBar>
 #include <QLocale>
 #include <QProgressBar>
 #include <QSplitter>
@@ -586,13 +587,21 @@ TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
         }
     }
 
-    // Forced below its least size (no window manager to stop it), the log and queue fold
-    // before the panes go.
+    // At 640x420 everything still fits, the encryption panel included; forced below its least
+    // size (no window manager to stop it), the queue and the log fold before the panes shrink.
+    form->EncryptionPanel->setText(QStringLiteral("Not encrypted"));
+    form->EncryptionPanel->show();
+    form->resize(640, 420);
+    QApplication::processEvents();
+    EXPECT_EQ(form->size(), QSize(640, 420));
+    EXPECT_LE(form->RemoteDirPanel->mapTo(form.get(), QPoint(form->RemoteDirPanel->width(), 0)).x(), 640);
+    EXPECT_LE(form->EncryptionPanel->geometry().right(), form->StatusBar1->width());
     form->layout()->setSizeConstraint(QLayout::SetNoConstraint);
     form->setMinimumSize(0, 0);
     form->resize(400, 300);
     QApplication::processEvents();
-    EXPECT_GT(form->HomeDirPanel->height(), form->HomeDirList->header()->height());
+    EXPECT_GE(form->PaneSplitter->height(), form->PaneSplitter->minimumSizeHint().height());
+    EXPECT_EQ(form->MainSplitter->sizes()[2], 0);
     form->resize(1280, 800);
     QApplication::processEvents();
     EXPECT_GE(form->MainSplitter->sizes()[0], form->StatusPanel->minimumHeight());
