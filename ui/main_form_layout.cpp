@@ -107,6 +107,53 @@ private:
     bool pending_ = false;
 };
 
+// Gives the status panels their designed widths while the bar has room; when it has not, the
+// progress bar, the speed and the queue summary give way first, then the times, then the state
+// and the percentage. The file name never goes below its designed width. Only the panels'
+// largest widths change, so the window's least size stays small.
+class TStatusBarFitter : public QObject {
+public:
+    TStatusBarFitter(QStatusBar* bar, std::vector<QLabel*> panels, std::vector<int> designed, QWidget* permanent)
+        : QObject(bar), bar_(bar), panels_(std::move(panels)), designed_(std::move(designed)), permanent_(permanent) {
+        bar->installEventFilter(this);
+        permanent->installEventFilter(this);
+    }
+
+    void Fit() {
+        const int n = static_cast<int>(panels_.size());
+        // A little less than the bar's room (spacing, size grip): the file name takes what is left over.
+        int budget = bar_->width() - (permanent_->isVisible() ? permanent_->sizeHint().width() : 0) - 24 - 6 * (n + 2) -
+                     kFileNamePanelWidth;
+        std::vector<int> widths = designed_;
+        int sum = 0;
+        for (int i = 0; i < n; ++i)
+            if (i != kFileNamePanel) sum += widths[static_cast<size_t>(i)];
+        for (int i : {4, 6, 7, 3, 2, 0, 5}) {
+            if (sum <= budget || i >= n) break;
+            int& w = widths[static_cast<size_t>(i)];
+            const int cut = std::min(sum - budget, std::max(0, w - kShrunkPanelWidth));
+            w -= cut;
+            sum -= cut;
+        }
+        for (int i = 0; i < n; ++i)
+            if (i != kFileNamePanel) panels_[static_cast<size_t>(i)]->setMaximumWidth(widths[static_cast<size_t>(i)]);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        const bool resized = watched == bar_ && e->type() == QEvent::Resize;
+        const bool shownOrHidden = watched == permanent_ && (e->type() == QEvent::Show || e->type() == QEvent::Hide);
+        if (resized || shownOrHidden) guard::Run([this] { Fit(); });
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    QStatusBar* bar_;
+    std::vector<QLabel*> panels_;
+    std::vector<int> designed_;
+    QWidget* permanent_;
+};
+
 // "NAME=a,b,c" lines; a value that does not read as count positive sizes is left out.
 QList<int> StoredSizes(const std::string& text, const std::string& name, int count) {
     size_t at = 0;
@@ -173,6 +220,7 @@ void TMainForm::ApplyLayoutRules() {
     // Status bar: each panel grows to its designed width before the file name takes the rest;
     // below that they shrink, except the file name, which keeps its designed width.
     const QFontMetrics sfm(StatusBar1->font());
+    std::vector<int> designedWidths;
     for (int i = 0; i < static_cast<int>(StatusPanels.size()); ++i) {
         QLabel* label = StatusPanels[static_cast<size_t>(i)];
         const int designed = std::max(label->minimumWidth(), label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : 0);
@@ -185,12 +233,15 @@ void TMainForm::ApplyLayoutRules() {
             label->setMinimumWidth(std::min(full, kShrunkPanelWidth));
             label->setMaximumWidth(full);
         }
+        designedWidths.push_back(i == kFileNamePanel ? kFileNamePanelWidth : label->maximumWidth());
+        label->setProperty("designedWidth", designedWidths.back());
         StatusBar1->removeWidget(label);
         StatusBar1->addWidget(label, i == kFileNamePanel ? 1 : 1000);
         label->show();
     }
     EncryptionPanel->setMinimumWidth(sfm.horizontalAdvance(QStringLiteral("Not encrypted")) + 2 * EncryptionPanel->frameWidth() +
                                      EncryptionPanel->indent() + 8);
+    (new TStatusBarFitter(StatusBar1, StatusPanels, designedWidths, EncryptionPanel))->Fit();
 }
 
 void TMainForm::MainSplitterResized(const QResizeEvent& e) {
