@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -23,6 +22,7 @@ TLocalPane::TLocalPane(QWidget* parent) : TDirectoryPane(parent) {
     model_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     model_->setReadOnly(true);
     // Shared by every window of the run and kept to its end: the model asks it until it goes.
+    UseInstalledIconTheme();
     static auto* const homeIcons = new TThemeIconProvider;
     model_->setIconProvider(homeIcons);
     list_ = new QTreeView(frame_.Panel);
@@ -63,11 +63,16 @@ void TLocalPane::Layout() { LayoutPaneFrame(frame_, list_); }
 void TLocalPane::FolderTyped() {
     QString typed = frame_.Combo->currentText().trimmed();
     if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) typed = QDir::homePath() + typed.mid(1);
-    if (!SetFolder(typed)) {
-        const QString shown = frame_.Combo->currentText();
-        FillCombo(QDir::cleanPath(QString::fromStdString(Folder())));
+    if (SetFolder(typed)) return;
+    const QString shown = frame_.Combo->currentText();
+    const QFileInfo info(typed);
+    FillCombo(QDir::cleanPath(QString::fromStdString(Folder())));
+    if (!info.exists())
         guard::ShowMessage("Directory " + shown + " does not exists");
-    }
+    else if (!info.isDir())
+        guard::ShowMessage(shown + " is a file, not a directory");
+    else
+        guard::ShowMessage("Directory " + shown + " cannot be read: permission denied");
 }
 
 std::string TLocalPane::Folder() const {
@@ -79,7 +84,8 @@ std::string TLocalPane::Folder() const {
 
 bool TLocalPane::SetFolder(const QString& path) {
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.isDir()) return false;
+    // A folder that cannot be listed would only show as empty.
+    if (path.isEmpty() || !info.isDir() || !info.isReadable() || !info.isExecutable()) return false;
     const QString folder = QDir::cleanPath(info.absoluteFilePath());
     model_->setRootPath(folder);
     list_->setRootIndex(model_->index(folder));
@@ -118,7 +124,7 @@ void TLocalPane::FillCombo(const QString& folder) {
         chain.prepend(d.absolutePath());
         if (d.isRoot() || !d.cdUp()) break;
     }
-    const QIcon folderIcon = list_->style()->standardIcon(QStyle::SP_DirIcon);
+    const QIcon folderIcon = PaneFolderIcon();
     frame_.Combo->clear();
     for (const QString& p : chain) frame_.Combo->addItem(folderIcon, p, p);
     frame_.Combo->setCurrentIndex(static_cast<int>(chain.size()) - 1);

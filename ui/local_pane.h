@@ -34,7 +34,7 @@ public:
 
     // The folder shown, ending in "/", as the file system names it.
     std::string Folder() const;
-    // Shows path when it is a folder; false (nothing changed) otherwise.
+    // Shows path when it is a folder that can be listed; false (nothing changed) otherwise.
     bool SetFolder(const QString& path);
     // The folder's combo entry, for the goto dialog.
     QString ShownFolder() const;

@@ -8,6 +8,10 @@
 #include <QMutex>
 #include <QString>
 
+// Picks an installed icon theme when the desktop names none (called by the functions below; the
+// first call should come from the GUI thread).
+void UseInstalledIconTheme();
+
 // The theme's icon for a file of that name (by its extension), or fallback when the theme has none.
 QIcon ThemeFileIcon(const QString& fileName, const QIcon& fallback);
 

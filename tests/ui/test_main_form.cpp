@@ -21,10 +21,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QUrl>
-#include <QTest>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QTest>
+#include <QUrl>
 #include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
@@ -576,60 +579,118 @@ TEST_F(MainFormTest, ALoginThroughTheWindowIsLoggedWithoutThePassword) {
 
 namespace {
 
+// Every column at least as wide as what it shows (the stretching name columns may be capped).
+void ExpectColumnsFit(QTreeView* view, int stretching, const char* where) {
+    QAbstractItemView* v = view;
+    for (int c = 0; c < view->header()->count(); ++c) {
+        if (c == stretching || view->header()->isSectionHidden(c)) continue;
+        EXPECT_GE(view->columnWidth(c), v->sizeHintForColumn(c)) << where << " column " << c;
+        EXPECT_GE(view->columnWidth(c), view->header()->sectionSizeHint(c)) << where << " column " << c;
+    }
+}
+
 TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
     MakeForm();
+    form->Queue().AppendEntry(Entry("a long file name for the queue.bin", 3000));
+    form->Queue().ShowRowStatus(0, "Downloading");
     form->setWindowState(Qt::WindowNoState);
     form->resize(1280, 800);
     form->show();
     QApplication::processEvents();
     const int paneMin = form->PaneSplitter->minimumSizeHint().height();
     const QList<int> big = form->MainSplitter->sizes();
+    const QList<int> builtIn = big + form->PaneSplitter->sizes();
+    const int localAt1280 = form->HomeDirPanel->width(), remoteAt1280 = form->RemoteDirPanel->width();
     const auto shot = [this](const char* name) {
         // For looking at the window: ORLIX_LAYOUT_SHOTS=folder writes what the test sees.
         if (const char* dir = std::getenv("ORLIX_LAYOUT_SHOTS"))
             form->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
     };
     shot("1280x800");
-    for (const QSize size : {QSize(1600, 1000), QSize(800, 500)}) {
+    for (const QSize size : {QSize(1600, 1000), QSize(800, 500), QSize(1280, 800)}) {
         form->resize(size);
+        QApplication::processEvents();
         QApplication::processEvents();
         EXPECT_EQ(form->size(), size);
         shot(size.width() == 800 ? "800x500" : "1600x1000");
         const QList<int> now = form->MainSplitter->sizes();
         EXPECT_GE(now[1], paneMin);
-        // Nothing in the status bar is cut off; the file name keeps its width.
-        for (QLabel* panel : form->StatusPanels)
+        for (QWidget* pane : {form->HomeDirPanel, form->RemoteDirPanel}) {
+            EXPECT_TRUE(pane->isVisible());
+            EXPECT_GE(pane->width(), pane->minimumWidth());
+            EXPECT_GE(pane->height(), pane->minimumHeight());
+        }
+        ExpectColumnsFit(form->HomeDirList, 0, "local");
+        ExpectColumnsFit(form->RemoteDirList, 0, "remote");
+        ExpectColumnsFit(form->QueueListView, 0, "queue");
+        // Nothing in the status bar is cut off; the file name keeps its designed width, and with
+        // room to spare every other panel has its own.
+        for (QLabel* panel : form->StatusPanels) {
             EXPECT_LE(panel->geometry().right(), form->StatusBar1->width()) << panel->objectName().toStdString();
+            // The state and the percentage give way last.
+            const bool whole = size.width() >= 1280 || panel == form->StatusPanels[0] || panel == form->StatusPanels[5];
+            if (whole && panel != form->StatusPanels[1]) {
+                EXPECT_EQ(panel->width(), panel->property("designedWidth").toInt()) << panel->objectName().toStdString();
+            }
+        }
         EXPECT_GE(form->StatusPanels[1]->width(), 180);
         if (size.width() == 800) {
             // The log and the queue gave way first: down to their minimums before the panes shrank.
             EXPECT_LT(now[1], big[1]);
             EXPECT_EQ(now[0], form->StatusPanel->minimumHeight());
             EXPECT_EQ(now[2], form->QueuePanel->minimumHeight());
-        } else {
+        } else if (size.width() == 1600) {
             EXPECT_GT(now[1], big[1]);
             EXPECT_EQ(now[0], big[0]);  // spare height went to the panes
+            // Both panes grow with the window.
+            EXPECT_GT(form->HomeDirPanel->width(), localAt1280);
+            EXPECT_GT(form->RemoteDirPanel->width(), remoteAt1280);
         }
     }
-    // Both panes grow with the window.
-    EXPECT_GT(form->HomeDirPanel->width(), 300);
 
+    // At 640x420 everything still fits, the encryption panel included; forced below its least
+    // size (no window manager to stop it), the queue and the log fold before the panes shrink.
+    form->EncryptionPanel->setText(QStringLiteral("Not encrypted"));
+    form->EncryptionPanel->show();
+    form->resize(640, 420);
+    QApplication::processEvents();
+    EXPECT_EQ(form->size(), QSize(640, 420));
+    EXPECT_LE(form->RemoteDirPanel->mapTo(form.get(), QPoint(form->RemoteDirPanel->width(), 0)).x(), 640);
+    EXPECT_LE(form->EncryptionPanel->geometry().right(), form->StatusBar1->width());
+    form->layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    form->setMinimumSize(0, 0);
+    form->resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_GE(form->PaneSplitter->height(), form->PaneSplitter->minimumSizeHint().height());
+    EXPECT_EQ(form->MainSplitter->sizes()[2], 0);
     form->resize(1280, 800);
     QApplication::processEvents();
+    EXPECT_GE(form->MainSplitter->sizes()[0], form->StatusPanel->minimumHeight());
+    EXPECT_GE(form->MainSplitter->sizes()[2], form->QueuePanel->minimumHeight());
+
+    // The splitters come back after a restart; a damaged file leaves the built-in sizes.
     form->PaneSplitter->setSizes({700, 500});
-    const QList<int> panes = form->PaneSplitter->sizes();
+    form->MainSplitter->setSizes({200, 300, 150});
+    const QList<int> saved = form->MainSplitter->sizes() + form->PaneSplitter->sizes();
     form->SaveLayout();
     struct stat st{};
     ASSERT_EQ(::stat((dataDir + "layout.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    form->SetFirstActivation(false);
-    form.reset();
-    MakeForm();
-    form->setWindowState(Qt::WindowNoState);
-    form->resize(1280, 800);
-    form->show();
-    QApplication::processEvents();
-    EXPECT_EQ(form->PaneSplitter->sizes(), panes);
+    for (const char* damage : {static_cast<const char*>(nullptr), "MainSplitter=1,x,3\nPaneSplitter=-5,10\n\xff"}) {
+        if (damage) {
+            QFile f(QString::fromStdString(dataDir + "layout.ini"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(damage);
+        }
+        form->SetFirstActivation(false);
+        form.reset();
+        MakeForm();
+        form->setWindowState(Qt::WindowNoState);
+        form->resize(1280, 800);
+        form->show();
+        QApplication::processEvents();
+        EXPECT_EQ(form->MainSplitter->sizes() + form->PaneSplitter->sizes(), damage ? builtIn : saved);
+    }
 }
 
 }  // namespace

@@ -8,12 +8,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 
 #include "ui/enter_dir_form.h"
 #include "ui/goto_directory_form.h"
 #include "ui/remote_names.h"
+#include "ui/theme_icons.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -301,9 +306,22 @@ TEST_F(ViewsTest, EnteringAFolderSelectsItsFirstRowInBothPanes) {
     ASSERT_TRUE(RunUntil([&] { return form->HomeDirModel->rowCount(form->HomeDirList->rootIndex()) == 6; }));
     RunUntil([] { return false; }, 300);  // the model's late sort and icons
     EXPECT_EQ(selectedLocal(), QStringList{"A dir"});
-    // Icons from the theme, as in the remote pane.
-    const QModelIndex txt = form->HomeDirModel->index(QString::fromStdString(local.file("a.txt")));
-    EXPECT_FALSE(form->HomeDirModel->data(txt, Qt::DecorationRole).value<QIcon>().isNull());
+    // Icons from the theme, the same as the remote pane's for the same names.
+    const auto localIcon = [&](const char* name) {
+        const QModelIndex i = form->HomeDirModel->index(QString::fromStdString(local.file(name)));
+        return form->HomeDirModel->data(i, Qt::DecorationRole).value<QIcon>();
+    };
+    EXPECT_FALSE(localIcon("a.txt").isNull());
+    EXPECT_EQ(localIcon("a.txt").name(), ThemeFileIcon(QStringLiteral("a.txt"), QIcon()).name());
+    EXPECT_EQ(localIcon("A dir").name(), PaneFolderIcon().name());
+    EXPECT_EQ(form->HomeDirCombo->itemIcon(0).name(), PaneFolderIcon().name());
+    if (QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita/index.theme"))) {
+        // With a theme installed, even outside a desktop session, the panes use it rather than
+        // the style's own pictures.
+        EXPECT_TRUE(QIcon::hasThemeIcon(QStringLiteral("folder"))) << QIcon::themeName().toStdString();
+        EXPECT_EQ(PaneFolderIcon().name(), QStringLiteral("folder"));
+        EXPECT_FALSE(localIcon("a.txt").name().isEmpty());
+    }
 
     typePath(local.file("empty"));
     EXPECT_EQ(form->LocalDir(), local.file("empty") + "/");
@@ -319,6 +337,23 @@ TEST_F(ViewsTest, EnteringAFolderSelectsItsFirstRowInBothPanes) {
     EXPECT_EQ(messages[0].toStdString(), "Directory " + missing + " does not exists");
     EXPECT_EQ(form->LocalDir(), local.file(""));
     EXPECT_EQ(form->HomeDirCombo->currentText().toStdString() + "/", local.file(""));
+    // A file, and a folder that cannot be listed (root reads every folder): a message each, the
+    // old path back.
+    local.makeDir("locked");
+    ::chmod(local.file("locked").c_str(), 0);
+    std::vector<std::pair<std::string, std::string>> refused{
+        {local.file("a.txt"), local.file("a.txt") + " is a file, not a directory"}};
+    if (::geteuid() != 0)
+        refused.emplace_back(local.file("locked"), "Directory " + local.file("locked") + " cannot be read: permission denied");
+    for (const auto& [path, message] : refused) {
+        messages.clear();
+        typePath(path);
+        ASSERT_EQ(messages.size(), 1) << path;
+        EXPECT_EQ(messages[0].toStdString(), message);
+        EXPECT_EQ(form->LocalDir(), local.file(""));
+        EXPECT_EQ(form->HomeDirCombo->currentText().toStdString() + "/", local.file(""));
+    }
+    ::chmod(local.file("locked").c_str(), 0700);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
