@@ -126,25 +126,28 @@ TIdTlsContext::TIdTlsContext(const TIdTlsOptions& options) {
 }
 
 TIdTlsContext::~TIdTlsContext() {
-    for (SSL_SESSION* s : sessions_) SSL_SESSION_free(s);
+    for (SSL_SESSION* s : fresh_) SSL_SESSION_free(s);
+    if (spent_) SSL_SESSION_free(spent_);
     SSL_CTX_free(ctx_);
 }
 
 void TIdTlsContext::AddSession(SSL_SESSION* session) {
-    sessions_.push_back(session);
+    fresh_.push_back(session);
     // A long session keeps only a few.
-    if (sessions_.size() > 8) {
-        SSL_SESSION_free(sessions_.front());
-        sessions_.erase(sessions_.begin());
+    if (fresh_.size() > 8) {
+        SSL_SESSION_free(fresh_.front());
+        fresh_.erase(fresh_.begin());
     }
 }
 
 SSL_SESSION* TIdTlsContext::TakeSession() {
-    if (sessions_.empty()) return nullptr;
-    SSL_SESSION* s = sessions_.back();
-    if (sessions_.size() > 1) sessions_.pop_back();
-    else SSL_SESSION_up_ref(s);
-    return s;
+    if (!fresh_.empty()) {
+        if (spent_) SSL_SESSION_free(spent_);
+        spent_ = fresh_.back();
+        fresh_.pop_back();
+    }
+    if (spent_) SSL_SESSION_up_ref(spent_);
+    return spent_;
 }
 
 TIdIOHandlerTls::TIdIOHandlerTls(std::shared_ptr<TIdTlsContext> context) : context_(std::move(context)) {}
@@ -282,6 +285,8 @@ TTlsPeerCertificate TIdIOHandlerTls::PeerCertificate() const {
 }
 
 bool TIdIOHandlerTls::SessionReused() const { return ssl_ && SSL_session_reused(ssl_) == 1; }
+
+int TIdIOHandlerTls::ProtocolVersion() const { return ssl_ && SSL_is_init_finished(ssl_) ? SSL_version(ssl_) : 0; }
 
 int TIdIOHandlerTls::Peek() {
     if (closed_) return -1;
