@@ -140,7 +140,33 @@ void TIdTlsContext::AddSession(SSL_SESSION* session) {
     }
 }
 
+void TIdTlsContext::DropExpired() const {
+    // A session past its lifetime would only bring a full handshake, which servers that insist
+    // on resumption refuse; without it the caller knows to fetch fresh ones first.
+    const long now = static_cast<long>(std::time(nullptr));
+    auto expired = [now](SSL_SESSION* s) {
+        long life = SSL_SESSION_get_timeout(s);
+        const unsigned long hint = SSL_SESSION_get_ticket_lifetime_hint(s);
+        if (hint > 0 && static_cast<long>(hint) < life) life = static_cast<long>(hint);
+        // A margin for the handshake's own time on the way.
+        return now + 5 >= static_cast<long>(SSL_SESSION_get_time(s)) + life;
+    };
+    for (size_t i = fresh_.size(); i-- > 0;)
+        if (expired(fresh_[i])) {
+            SSL_SESSION_free(fresh_[i]);
+            fresh_.erase(fresh_.begin() + static_cast<long>(i));
+        }
+}
+
+bool TIdTlsContext::HasFreshSession() const {
+    DropExpired();
+    return !fresh_.empty();
+}
+
+bool TIdTlsContext::OnlySpentSession() const { return !HasFreshSession() && spent_; }
+
 SSL_SESSION* TIdTlsContext::TakeSession() {
+    DropExpired();
     if (!fresh_.empty()) {
         if (spent_) SSL_SESSION_free(spent_);
         spent_ = fresh_.back();

@@ -47,13 +47,16 @@ public:
     void AddSession(SSL_SESSION* session);  // takes the reference
     // A session for a resumption (a reference for the caller), or nullptr.
     SSL_SESSION* TakeSession();
-    bool HasFreshSession() const { return !fresh_.empty(); }
+    // An unused session within its lifetime is there.
+    bool HasFreshSession() const;
     // Only an already offered session is left for the next resumption.
-    bool OnlySpentSession() const { return fresh_.empty() && spent_; }
+    bool OnlySpentSession() const;
 
 private:
+    void DropExpired() const;
+
     SSL_CTX* ctx_ = nullptr;
-    std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
+    mutable std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
     SSL_SESSION* spent_ = nullptr;     // the last one offered
 };
 
