@@ -116,6 +116,11 @@ TEST_P(TlsInterop, ListGetPutResumeAppendAbort) {
     }
     ftp.OnWork = nullptr;
     EXPECT_TRUE(cut);
+    // ProFTPD with TLS (1.2 and 1.3 alike) now and then ends the whole session when a download is
+    // cut: the control connection is closed from its side, so a new one goes on.
+    if (server->kind() == FtpServerKind::Proftpd && !ftp.IsConnected()) {
+        ASSERT_NO_FATAL_FAILURE(Open());
+    }
     EXPECT_EQ(ftp.Size("down.bin"), kSize);
     EXPECT_TRUE(Download(ftp, "app.bin") == patternBytes(0, kSize));
 }
