@@ -214,6 +214,7 @@ void TIdFTP::OpenSession(bool autoLogin, int timeout) {
     // A new session may reach another server: its restart support is asked afresh.
     resumeProbed_ = false;
     answersBeforeHandshake_ = -1;
+    sessionRefresh_ = -1;
     resumeAnswer_ = false;
     epsvRefused_ = false;
     eprtRefused_ = false;
@@ -404,9 +405,60 @@ void TIdFTP::SecureDataConnection(const std::vector<int16_t>& preliminary) {
     };
     // Servers accept data connections only as resumptions of the control connection's session.
     tls->StartTls(Host(), true, watch);
+    dataHandshaken_ = true;
+    dataResumed_ = tls->SessionReused();
     const TTlsPeerCertificate cert = tls->PeerCertificate();
     if (cert.Sha256 != controlFingerprint_)
         throw EIdTlsError("The data connection's certificate differs from the control connection's.");
+}
+
+void TIdFTP::RefreshDataSessions() {
+    const TIdIOHandlerTls* control = ControlTls();
+    if (!dataProtected_ || refreshingSessions_ || sessionRefresh_ == 0 || !tlsContext_ ||
+        !tlsContext_->OnlySpentSession() || !control || control->ProtocolVersion() < 0x0304)
+        return;
+    // The spare connection is no transfer of the caller's: no progress and no transfer status.
+    struct Quiet {
+        TIdFTP& f;
+        TWorkEvent work = f.OnWork;
+        TWorkBeginEvent begin = f.OnWorkBegin;
+        TWorkEndEvent end = f.OnWorkEnd;
+        TIdStatusEvent status = f.OnStatus;
+        explicit Quiet(TIdFTP& ftp) : f(ftp) {
+            f.OnWork = nullptr;
+            f.OnWorkBegin = nullptr;
+            f.OnWorkEnd = nullptr;
+            f.OnStatus = nullptr;
+            f.refreshingSessions_ = true;
+        }
+        ~Quiet() {
+            f.OnWork = work;
+            f.OnWorkBegin = begin;
+            f.OnWorkEnd = end;
+            f.OnStatus = status;
+            f.refreshingSessions_ = false;
+        }
+    };
+    const unsigned aborts = aborts_;
+    bool refused = false;
+    {
+        Quiet quiet(*this);
+        TIdMemoryStream sink;
+        try {
+            ReceiveData("NLST", sink, false);
+        } catch (const EIdProtocolReplyError&) {
+            refused = true;
+        }
+    }
+    if (aborts_ != aborts) throw EIdException("Transfer aborted.");
+    // Learnt once: a server that took the offered session again, or did without one, needs no
+    // spare connections; one that refused it and gave fresh sessions gets one whenever they run out.
+    const bool helps = refused && dataHandshaken_ && !dataResumed_ && tlsContext_->HasFreshSession();
+    if (sessionRefresh_ < 0 && helps)
+        ReportStatus(stStatusText,
+                     "The server takes each TLS session once and gives none on uploads; a spare data "
+                     "connection fetches fresh ones when they run out.");
+    sessionRefresh_ = helps ? 1 : 0;
 }
 
 void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), {200}); }
@@ -505,6 +557,7 @@ bool TIdFTP::ResumeSupported() {
 
 void TIdFTP::Abort() {
     // One ABOR per transfer: every further one would get a reply of its own to read.
+    ++aborts_;
     if (!abortSent_ && IsConnected()) {
         WriteLine("ABOR");
         abortSent_ = true;
@@ -832,6 +885,8 @@ void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool
 
 void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resume) {
     CheckLineSafe(command);
+    RefreshDataSessions();
+    dataHandshaken_ = dataResumed_ = false;
     abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
@@ -849,6 +904,8 @@ void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resum
 
 void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBeginning) {
     CheckLineSafe(command);
+    RefreshDataSessions();
+    dataHandshaken_ = dataResumed_ = false;
     abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {

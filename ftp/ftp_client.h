@@ -195,6 +195,10 @@ private:
     void ProtectData();
     // The data connection's handshake; a reply to the command that arrives meanwhile is read.
     void SecureDataConnection(const std::vector<int16_t>& preliminary);
+    // Before a protected data connection under TLS 1.3: a server that takes each session once
+    // and sends none where it only reads (uploads) leaves none for the next connection. A spare
+    // data connection without a session it takes brings fresh ones (the server refuses its command).
+    void RefreshDataSessions();
     void CheckLineSafe(const std::string& s) const;
     void UserLogin(const std::string& user, const std::string& password);
     void ProxyLogin();
@@ -224,6 +228,11 @@ private:
     bool resumeAnswer_ = false;
     bool resumeProbed_ = false;
     int answersBeforeHandshake_ = -1;  // the server answers data commands before the TLS handshake: 1, 0, unknown -1
+    int sessionRefresh_ = -1;         // a spare data connection brings sessions the server takes: 1, 0, unknown -1
+    bool refreshingSessions_ = false;
+    bool dataHandshaken_ = false;     // this transfer's data connection completed its TLS handshake
+    bool dataResumed_ = false;        // as a resumption
+    unsigned aborts_ = 0;
     TIdFTPTransferType transferType_ = ftBinary;
     std::unique_ptr<TIdTCPConnection> dataConnection_;
     std::unique_ptr<TIdFTPListItems> listResult_;

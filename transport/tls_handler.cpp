@@ -130,25 +130,54 @@ void TIdTlsContext::LoadTrust() {
 }
 
 TIdTlsContext::~TIdTlsContext() {
-    for (SSL_SESSION* s : sessions_) SSL_SESSION_free(s);
+    for (SSL_SESSION* s : fresh_) SSL_SESSION_free(s);
+    if (spent_) SSL_SESSION_free(spent_);
     SSL_CTX_free(ctx_);
 }
 
 void TIdTlsContext::AddSession(SSL_SESSION* session) {
-    sessions_.push_back(session);
+    fresh_.push_back(session);
     // A long session keeps only a few.
-    if (sessions_.size() > 8) {
-        SSL_SESSION_free(sessions_.front());
-        sessions_.erase(sessions_.begin());
+    if (fresh_.size() > 8) {
+        SSL_SESSION_free(fresh_.front());
+        fresh_.erase(fresh_.begin());
     }
 }
 
+void TIdTlsContext::DropExpired() const {
+    // A session past its lifetime would only bring a full handshake, which servers that insist
+    // on resumption refuse; without it the caller knows to fetch fresh ones first.
+    const long now = static_cast<long>(std::time(nullptr));
+    auto expired = [now](SSL_SESSION* s) {
+        long life = SSL_SESSION_get_timeout(s);
+        const unsigned long hint = SSL_SESSION_get_ticket_lifetime_hint(s);
+        if (hint > 0 && static_cast<long>(hint) < life) life = static_cast<long>(hint);
+        // A margin for the handshake's own time on the way.
+        return now + 5 >= static_cast<long>(SSL_SESSION_get_time(s)) + life;
+    };
+    for (size_t i = fresh_.size(); i-- > 0;)
+        if (expired(fresh_[i])) {
+            SSL_SESSION_free(fresh_[i]);
+            fresh_.erase(fresh_.begin() + static_cast<long>(i));
+        }
+}
+
+bool TIdTlsContext::HasFreshSession() const {
+    DropExpired();
+    return !fresh_.empty();
+}
+
+bool TIdTlsContext::OnlySpentSession() const { return !HasFreshSession() && spent_; }
+
 SSL_SESSION* TIdTlsContext::TakeSession() {
-    if (sessions_.empty()) return nullptr;
-    SSL_SESSION* s = sessions_.back();
-    if (sessions_.size() > 1) sessions_.pop_back();
-    else SSL_SESSION_up_ref(s);
-    return s;
+    DropExpired();
+    if (!fresh_.empty()) {
+        if (spent_) SSL_SESSION_free(spent_);
+        spent_ = fresh_.back();
+        fresh_.pop_back();
+    }
+    if (spent_) SSL_SESSION_up_ref(spent_);
+    return spent_;
 }
 
 TIdIOHandlerTls::TIdIOHandlerTls(std::shared_ptr<TIdTlsContext> context) : context_(std::move(context)) {}
@@ -287,6 +316,8 @@ TTlsPeerCertificate TIdIOHandlerTls::PeerCertificate() const {
 }
 
 bool TIdIOHandlerTls::SessionReused() const { return ssl_ && SSL_session_reused(ssl_) == 1; }
+
+int TIdIOHandlerTls::ProtocolVersion() const { return ssl_ && SSL_is_init_finished(ssl_) ? SSL_version(ssl_) : 0; }
 
 int TIdIOHandlerTls::Peek() {
     if (closed_) return -1;

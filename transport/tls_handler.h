@@ -45,18 +45,25 @@ public:
     // when the file cannot be read.
     void LoadTrust();
 
-    // Sessions the server gave, newest last. Servers may take a TLS 1.3 ticket only once, and
-    // every resumed data connection brings new ones.
+    // Sessions the server gave. Servers may take a TLS 1.3 ticket only once, so each is offered
+    // once, newest first; when none is left unused the last one offered goes again (servers that
+    // allow reuse, and TLS 1.2, take it).
     void AddSession(SSL_SESSION* session);  // takes the reference
-    // The newest session for a resumption (a reference for the caller), or nullptr. The last one
-    // is kept, so servers that allow reuse (TLS 1.2) always find one.
+    // A session for a resumption (a reference for the caller), or nullptr.
     SSL_SESSION* TakeSession();
+    // An unused session within its lifetime is there.
+    bool HasFreshSession() const;
+    // Only an already offered session is left for the next resumption.
+    bool OnlySpentSession() const;
 
 private:
+    void DropExpired() const;
+
     SSL_CTX* ctx_ = nullptr;
     std::string caFile_;
     bool trustLoaded_ = false;
-    std::vector<SSL_SESSION*> sessions_;
+    mutable std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
+    SSL_SESSION* spent_ = nullptr;              // the last one offered
 };
 
 class TIdIOHandlerTls : public TIdIOHandlerSocket {
@@ -79,6 +86,8 @@ public:
     // The peer's certificate with the verification result; Host and Port are left to the caller.
     TTlsPeerCertificate PeerCertificate() const;
     bool SessionReused() const;
+    // The negotiated protocol (0x0303 TLS 1.2, 0x0304 TLS 1.3), 0 before the handshake.
+    int ProtocolVersion() const;
     // For the context's new-session hook.
     static int NewSessionCallbackEntry(SSL* ssl, SSL_SESSION* session);
     // Sends close_notify and the TCP end, then reads until the peer closes (bounded by IoTimeout),

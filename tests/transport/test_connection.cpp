@@ -1,8 +1,10 @@
 // The TCP connection against a scripted peer: lines, exact reads, streams, writes, connect and close.
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
+#include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "tests/transport/helpers.h"
 #include "transport/stream.h"
 #include "transport/tcp_client.h"
+#include "transport/tls_handler.h"
 
 namespace {
 
@@ -708,4 +711,35 @@ TEST(Connect, IPv6LiteralsAndAddressesInTurn) {
         if (accepted >= 0) ::close(accepted);
     }
     ::close(listener);
+}
+
+// The sessions kept for data connections: each offered once, newest first, then the last one
+// offered again; one past its lifetime is never offered.
+TEST(TlsSessionPool, EachOnceNewestFirstThenTheLastAgain) {
+    TIdTlsContext pool{TIdTlsOptions{}};
+    auto session = [](long age, long life) {
+        SSL_SESSION* s = SSL_SESSION_new();
+        SSL_SESSION_set_time(s, std::time(nullptr) - age);
+        SSL_SESSION_set_timeout(s, life);
+        return s;
+    };
+    auto take = [&pool] {
+        SSL_SESSION* s = pool.TakeSession();
+        if (s) SSL_SESSION_free(s);  // the pool keeps its own reference while it may offer it
+        return s;
+    };
+    EXPECT_EQ(take(), nullptr);
+    SSL_SESSION* older = session(10, 300);
+    SSL_SESSION* newer = session(5, 300);
+    pool.AddSession(older);
+    pool.AddSession(newer);
+    pool.AddSession(session(400, 300));  // expired
+    EXPECT_TRUE(pool.HasFreshSession());
+    EXPECT_EQ(take(), newer);
+    EXPECT_EQ(take(), older);
+    EXPECT_FALSE(pool.HasFreshSession());
+    EXPECT_TRUE(pool.OnlySpentSession());
+    EXPECT_EQ(take(), older);
+    pool.AddSession(session(0, 300));
+    EXPECT_FALSE(pool.OnlySpentSession());
 }
