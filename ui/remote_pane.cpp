@@ -1,5 +1,6 @@
 #include "ui/remote_pane.h"
 
+#include <QCollator>
 #include <QComboBox>
 #include <QDate>
 #include <QEvent>
@@ -7,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QTime>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -36,7 +38,10 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     list_->setIconSize(QSize(16, 16));
     list_->setColumnWidth(0, 240);
     list_->setColumnWidth(1, 90);
-    list_->setColumnWidth(2, 110);
+    list_->setColumnWidth(2, 130);
+    // The list sorts itself (rows_ follows the order shown), so the view's own sorting stays off.
+    list_->header()->setSectionsClickable(true);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int column) { guard::Run([=, this] { SortBy(column); }); });
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
     guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
@@ -61,6 +66,11 @@ std::string TRemotePane::NameBytes(const QString& text) const {
 std::string TRemotePane::ShortDateText(TDateTime value) {
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(std::floor(value)));
     return QLocale::system().toString(date, QLocale::ShortFormat).toStdString();
+}
+
+std::string TRemotePane::ShortTimeText(TDateTime value) {
+    const TListDateTimeParts p = DecodeDateTime(value);
+    return QLocale::system().toString(QTime(p.Hour, p.Minute, p.Second), QLocale::ShortFormat).toStdString();
 }
 
 void TRemotePane::ListDirectory(const std::string& path) {
@@ -98,7 +108,7 @@ void TRemotePane::ListDirectory(const std::string& path) {
     std::vector<THostDirInfo> rows;
     try {
         ftp_.List(nullptr, "", true);
-        rows = BuildHostDirRows(ftp_.ParsedListing(), &TRemotePane::ShortDateText);
+        rows = BuildHostDirRows(ftp_.ParsedListing(), &TRemotePane::ShortDateText, &TRemotePane::ShortTimeText);
     } catch (...) {
         rows.clear();  // a failed listing shows as an empty directory
     }
@@ -108,8 +118,9 @@ void TRemotePane::ListDirectory(const std::string& path) {
     if (!ftp_.IsConnected()) return;
 
     rows_ = std::move(rows);
+    SortRows();
     ShowRows();
-    // A folder is entered at its first row, so a transfer command acts on a row the user sees.
+    // A folder is entered at its first row as sorted, so a transfer command acts on a row the user sees.
     SelectFirstRow();
     host_.ShowState(QStringLiteral("Ready"));
 
@@ -129,6 +140,7 @@ void TRemotePane::ListDirectory(const std::string& path) {
 
 void TRemotePane::ShowListing(std::vector<THostDirInfo> rows, const std::string& dir) {
     rows_ = std::move(rows);
+    SortRows();
     ShowRows();
     dir_ = dir;
     host_.DirectoryShown(dir_);
@@ -175,6 +187,57 @@ void TRemotePane::ShowRows() {
     list_->clear();
     list_->addTopLevelItems(items);
     list_->setUpdatesEnabled(true);
+}
+
+// ---- Sorting
+
+void TRemotePane::SortRows() {
+    if (sortColumn_ < 0 || rows_.size() < 2) return;
+    // Names compare as the user reads them, case folded in every script; the rows keep their bytes.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(rows_.size());
+    for (const THostDirInfo& r : rows_) keys.push_back(collator.sortKey(DisplayName(r.Name).toCaseFolded()));
+    const std::vector<size_t> order =
+        ColumnRowOrder(rows_, static_cast<THostColumn>(sortColumn_), sortDescending_,
+                       [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]); });
+    std::vector<THostDirInfo> sorted;
+    sorted.reserve(rows_.size());
+    for (size_t i : order) sorted.push_back(std::move(rows_[i]));
+    rows_ = std::move(sorted);
+}
+
+void TRemotePane::SortBy(int column) {
+    if (column < 0 || column > static_cast<int>(THostColumn::Modified)) return;
+    sortDescending_ = column == sortColumn_ && !sortDescending_;
+    sortColumn_ = column;
+    QHeaderView* header = list_->header();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+
+    // The selection and the current row stay on their rows; the names tell them apart after the sort.
+    std::vector<std::string> selected = SelectedNames();
+    std::sort(selected.begin(), selected.end());
+    QTreeWidgetItem* currentItem = list_->currentItem();
+    const int currentRow = currentItem ? list_->indexOfTopLevelItem(currentItem) : -1;
+    const std::string current = currentRow >= 0 && currentRow < static_cast<int>(rows_.size())
+                                    ? rows_[static_cast<size_t>(currentRow)].Name
+                                    : std::string();
+    SortRows();
+    ShowRows();
+    QItemSelection selection;
+    QModelIndex currentIndex;
+    const QAbstractItemModel* model = list_->model();
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const int row = static_cast<int>(i);
+        if (std::binary_search(selected.begin(), selected.end(), rows_[i].Name))
+            selection.select(model->index(row, 0), model->index(row, model->columnCount() - 1));
+        if (currentRow >= 0 && !currentIndex.isValid() && rows_[i].Name == current) currentIndex = model->index(row, 0);
+    }
+    if (currentIndex.isValid()) list_->selectionModel()->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
+    list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (currentIndex.isValid()) list_->scrollTo(currentIndex);
 }
 
 // ---- Selection

@@ -56,7 +56,7 @@ public:
     void ListDirectory(const std::string& path);
     // A listing is under way (the window stays live meanwhile).
     bool Listing() const { return listing_; }
-    // The rows shown (row i is record i) and the directory they are in.
+    // The rows shown (row i is record i, in the order shown) and the directory they are in.
     const std::vector<THostDirInfo>& Rows() const { return rows_; }
     int LastRowIndex() const { return static_cast<int>(rows_.size()) - 1; }
     const std::string& Directory() const { return dir_; }
@@ -105,11 +105,21 @@ public:
     const std::vector<QIcon>& IconImageList() const { return icons_; }
     const TIconTailCache& IconCache() const { return iconCache_; }
 
-    // The short date text of a listing date in the system's format.
+    // ---- Sorting: the listing's own order until a header is clicked; a click sorts by its
+    // column, ascending, and the next click on the same column reverses. The sort stays for the
+    // next listings. -1: the listing's order.
+    void SortBy(int column);
+    int SortColumn() const { return sortColumn_; }
+    bool SortDescending() const { return sortDescending_; }
+
+    // The short date text of a listing date, and its time of day, in the system's format.
     static std::string ShortDateText(TDateTime value);
+    static std::string ShortTimeText(TDateTime value);
 
 private:
     void ShowRows();
+    // Puts rows_ in the order of the sort chosen.
+    void SortRows();
     QIcon FileIcon(const std::string& fileName);
 
     TIdFTP& ftp_;
@@ -123,4 +133,6 @@ private:
     QIcon plainFileIcon_;
     std::string gotoDirBytes_;  // the goto dialog's start text, byte for byte
     bool listing_ = false;
+    int sortColumn_ = -1;
+    bool sortDescending_ = false;
 };

@@ -1,0 +1,149 @@
+// The panes' order and navigation with real input against a real server: header clicks sort the
+// remote list (folders first, names folded in every script, sizes as numbers, dates in time) and
+// the selection keeps to its rows, so a download takes the row the user sees.
+
+#include "tests/ui/test_session_fixture.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTest>
+
+#include <utime.h>
+
+#include <ctime>
+#include <functional>
+
+#include "ui/queue_view.h"
+#include "ui/remote_listing.h"
+
+namespace {
+
+using sessiontest::RunUntil;
+using sessiontest::WindowTest;
+
+const std::string kCyrA = "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.txt";              // lower-case a...
+const std::string kCyrYa = "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.txt";     // upper-case Ya...
+
+class PaneSortTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ORLIX_SKIP_UNLESS_FTP_SERVER(FtpServerKind::Pyftpdlib);
+        now_ = std::time(nullptr) / 60 * 60;  // whole minutes: what every listing can tell
+        root.writeFile("pub/Alpha/z.txt", "12345");
+        root.writeFile("pub/Alpha/y.txt", "1");
+        root.makeDir("pub/beta");
+        root.writeFile("pub/A.txt", std::string(200, 'A'));
+        root.writeFile("pub/b.txt", "0123456789");
+        root.writeFile("pub/" + kCyrA, std::string(1000, 'a'));
+        root.writeFile("pub/" + kCyrYa, "123456789");
+        Touch("pub/Alpha/z.txt", now_ - 7200);
+        Touch("pub/Alpha/y.txt", now_ - 3600);
+        Touch("pub/Alpha", now_ - 600);
+        Touch("pub/beta", Year(2019));
+        Touch("pub/A.txt", Year(2020));
+        Touch("pub/" + kCyrA, now_ - 3 * 3600);
+        Touch("pub/b.txt", now_ - 2 * 3600);
+        Touch("pub/" + kCyrYa, now_ - 3600);
+        ASSERT_TRUE(StartServer());
+        ASSERT_TRUE(ConnectAndWait());
+        ASSERT_TRUE(form->SetLocalDir(QString::fromStdString(local.file(""))));
+        form->resize(1000, 700);
+        form->show();
+    }
+
+    void Touch(const std::string& rel, time_t when) {
+        const utimbuf times{when, when};
+        ASSERT_EQ(::utime(root.file(rel).c_str(), &times), 0) << rel;
+    }
+    static time_t Year(int year) {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = 5;
+        t.tm_mday = 1;
+        t.tm_hour = 12;
+        return std::mktime(&t);
+    }
+    // The listing's value of a local time, as the rows hold it.
+    static TDateTime Local(time_t when) {
+        std::tm t{};
+        localtime_r(&when, &t);
+        TDateTime date = 0, time = 0;
+        TryEncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, date);
+        TryEncodeTime(t.tm_hour, t.tm_min, 0, 0, time);
+        return CombineDateTime(date, time);
+    }
+
+    static void ClickHeader(QTreeView* list, int column) {
+        QHeaderView* h = list->header();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2));
+    }
+    static void ClickRow(QTreeWidget* list, const std::string& caption) {
+        const auto found = list->findItems(QString::fromStdString(caption), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << caption;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+    }
+    std::string CurrentRemote() const {
+        const QTreeWidgetItem* item = form->RemoteDirList->currentItem();
+        return item && item->isSelected() ? item->text(0).toStdString() : std::string();
+    }
+
+    TempDir local;
+    time_t now_ = 0;
+};
+
+TEST_F(PaneSortTest, RemoteHeaderClicksSortAndTheSelectionFollows) {
+    QTreeWidget* list = form->RemoteDirList;
+    QHeaderView* header = list->header();
+    using Names = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::string clickRow;  // clicked before the header ("" leaves the selection)
+        int column;            // header clicked (-1 none)
+        Names shown;
+        std::string current;
+        bool descending;
+    } cases[] = {
+        {"the listing's order until a click", "", -1, {"Alpha", "beta", "A.txt", "b.txt", kCyrYa, kCyrA}, "Alpha", false},
+        {"names ascending, case folded", "", 0, {"Alpha", "beta", "A.txt", "b.txt", kCyrA, kCyrYa}, "Alpha", false},
+        {"names descending", "", 0, {"beta", "Alpha", kCyrYa, kCyrA, "b.txt", "A.txt"}, "Alpha", true},
+        {"sizes as numbers", kCyrYa, 1, {"Alpha", "beta", kCyrYa, "b.txt", "A.txt", kCyrA}, kCyrYa, false},
+        {"sizes descending", "b.txt", 1, {"Alpha", "beta", kCyrA, "A.txt", "b.txt", kCyrYa}, "b.txt", true},
+        {"dates in time", "", 2, {"beta", "Alpha", "A.txt", kCyrA, "b.txt", kCyrYa}, "b.txt", false},
+        {"dates descending", "", 2, {"Alpha", "beta", kCyrYa, "b.txt", kCyrA, "A.txt"}, "b.txt", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.clickRow.empty()) ClickRow(list, c.clickRow);
+        if (c.column >= 0) ClickHeader(list, c.column);
+        EXPECT_EQ(Column(0), c.shown);
+        EXPECT_EQ(CurrentRemote(), c.current);
+        EXPECT_EQ(header->isSortIndicatorShown(), c.column >= 0);
+        if (c.column >= 0) {
+            EXPECT_EQ(header->sortIndicatorSection(), c.column);
+            EXPECT_EQ(header->sortIndicatorOrder(), c.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        }
+        // The rows behind the list are in the order shown, so every command names the row seen.
+        std::vector<std::string> rows;
+        for (const THostDirInfo& r : form->HostDirInfo()) rows.push_back(r.Name);
+        EXPECT_EQ(rows, c.shown);
+    }
+
+    // The date column tells the time of day where the listing gave one.
+    const TDateTime b = Local(now_ - 2 * 3600);
+    EXPECT_EQ(Column(2)[3], ModifiedText(TRemotePane::ShortDateText(b)) + " " + TRemotePane::ShortTimeText(b));
+    if (!form->IdFTP1->LastListingIsMlsd()) {
+        EXPECT_EQ(Column(2)[5], ModifiedText(TRemotePane::ShortDateText(Local(Year(2020)))));  // a year, no time
+    }
+
+    // Enter on the row clicked downloads that row's file, wherever the sort put it.
+    ClickRow(list, kCyrYa);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(RunUntil([this] { return !form->QueueView().Busy() && local.exists(kCyrYa); }));
+    EXPECT_EQ(local.readFile(kCyrYa), "123456789");
+    EXPECT_FALSE(local.exists("b.txt"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+}  // namespace
