@@ -1,5 +1,6 @@
 #include "ui/remote_pane.h"
 
+#include <QAbstractItemView>
 #include <QCollator>
 #include <QComboBox>
 #include <QDate>
@@ -7,8 +8,10 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTime>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -26,6 +29,9 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     frame_ = MakePaneFrame(parent, "RemoteDirPanel", "RemoteDirCombo", "RemoteDirUpButton");
     frame_.Combo->setEditable(true);
     frame_.Combo->setInsertPolicy(QComboBox::NoInsert);
+    frame_.Combo->setMaxCount(kHistoryLength);
+    // Completing a typed prefix to a visited directory would send Enter somewhere else than typed.
+    frame_.Combo->setCompleter(nullptr);
     list_ = new QTreeWidget(frame_.Panel);
     list_->setObjectName(QStringLiteral("RemoteDirList"));
     list_->setColumnCount(3);
@@ -44,7 +50,20 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int column) { guard::Run([=, this] { SortBy(column); }); });
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
-    guard::Connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, &TRemotePane::GoToTypedPath);
+    guard::Connect(frame_.Combo->lineEdit(), &QLineEdit::returnPressed, this, &TRemotePane::GoToTypedPath);
+    // The combo also activates an entry for the arrow keys, the wheel and an edit that matches
+    // one on leaving the box; only a pick from its list goes there.
+    connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        if (!historyPick_) return;
+        historyPick_ = false;
+        guard::Run([=, this] { GoToHistoryItem(index); });
+    });
+    // Watched after the combo's own popup handling, so these filters see its events first.
+    QAbstractItemView* historyList = frame_.Combo->view();
+    historyList->installEventFilter(this);
+    historyList->viewport()->installEventFilter(this);
+    historyView_ = historyList;
+    historyViewport_ = historyList->viewport();
     WatchInput(frame_.Panel, list_);
 
     icons_.push_back(PaneFolderIcon());
@@ -86,7 +105,7 @@ void TRemotePane::ListDirectory(const std::string& path) {
             ftp_.ChangeDir(path);
         } catch (...) {
             // Refused: the server stays where it was, and so does the pane; only a typed path goes.
-            if (!dir_.empty()) frame_.Combo->setEditText(DisplayName(dir_));
+            if (!dir_.empty()) ShowDirectoryText();
             throw;
         }
     }
@@ -127,7 +146,8 @@ void TRemotePane::ListDirectory(const std::string& path) {
     if (dirKnown) {
         if (dir.empty() || dir.back() != '/') dir += '/';
         dir_ = dir;
-        frame_.Combo->setEditText(DisplayName(dir));
+        RememberDirectory(dir);
+        ShowDirectoryText();
     } else {
         // Without a known directory, transfers would name the wrong remote paths.
         dir_.clear();
@@ -338,9 +358,53 @@ void TRemotePane::Refresh() {
 void TRemotePane::GoToTypedPath() {
     if (listing_) return;
     const QString text = frame_.Combo->currentText();
-    // The combo shows the directory decoded; its own bytes are the ones to send back.
-    const std::string path = text == DisplayName(dir_) ? dir_ : NameBytes(text);
+    // The combo shows directories decoded; their own bytes are the ones to send back.
+    std::string path = text == DisplayName(dir_) ? dir_ : NameBytes(text);
+    const int visited = frame_.Combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (visited >= 0) path = frame_.Combo->itemData(visited).toByteArray().toStdString();
     ListDirectory(path);
+}
+
+void TRemotePane::GoToHistoryItem(int index) {
+    if (listing_ || index < 0 || index >= frame_.Combo->count()) return;
+    ListDirectory(frame_.Combo->itemData(index).toByteArray().toStdString());
+}
+
+std::vector<std::string> TRemotePane::History() const {
+    std::vector<std::string> dirs;
+    for (int i = 0; i < frame_.Combo->count(); ++i) dirs.push_back(frame_.Combo->itemData(i).toByteArray().toStdString());
+    return dirs;
+}
+
+void TRemotePane::RememberDirectory(const std::string& dir) {
+    QComboBox* combo = frame_.Combo;
+    const QByteArray bytes = QByteArray::fromStdString(dir);
+    const int known = combo->findData(bytes);
+    if (known >= 0) combo->removeItem(known);
+    while (combo->count() >= kHistoryLength) combo->removeItem(combo->count() - 1);
+    combo->insertItem(0, DisplayName(dir), bytes);
+}
+
+void TRemotePane::ShowDirectoryText() {
+    // With the entry current, the combo finds nothing to activate when the edit line is left.
+    const int shown = frame_.Combo->findData(QByteArray::fromStdString(dir_));
+    if (shown >= 0) frame_.Combo->setCurrentIndex(shown);
+    frame_.Combo->setEditText(DisplayName(dir_));
+}
+
+bool TRemotePane::eventFilter(QObject* watched, QEvent* e) {
+    // Compared by address only: these events come while the combo is being taken down too.
+    const bool pick =
+        (watched == historyViewport_ && e->type() == QEvent::MouseButtonRelease) ||
+        // The combo takes Enter in its list at the shortcut check, before the key press.
+        (watched == historyView_ && (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) &&
+         (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Return || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Enter));
+    if (pick) {
+        // The combo activates the entry while handling this very event, or not at all.
+        historyPick_ = true;
+        QTimer::singleShot(0, this, [this] { historyPick_ = false; });
+    }
+    return TDirectoryPane::eventFilter(watched, e);
 }
 
 void TRemotePane::RefreshIfIdle() {

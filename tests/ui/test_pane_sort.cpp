@@ -4,6 +4,7 @@
 
 #include "tests/ui/test_session_fixture.h"
 
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
@@ -144,6 +145,59 @@ TEST_F(PaneSortTest, RemoteHeaderClicksSortAndTheSelectionFollows) {
     EXPECT_EQ(local.readFile(kCyrYa), "123456789");
     EXPECT_FALSE(local.exists("b.txt"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(PaneSortTest, RemotePathBoxGoesToTypedAndVisitedDirectories) {
+    for (int i = 0; i < 22; ++i) root.makeDir("many/d" + std::to_string(10 + i));
+    QComboBox* combo = form->RemoteDirCombo;
+    QLineEdit* edit = combo->lineEdit();
+    const auto type = [&](const std::string& path) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::fromStdString(path));
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    const auto pick = [&](int downs) {
+        QTest::keyClick(combo, Qt::Key_F4);
+        ASSERT_TRUE(RunUntil([&] { return combo->view()->isVisible(); }, 5000));
+        for (int i = 0; i < downs; ++i) QTest::keyClick(combo->view(), Qt::Key_Down);
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+    };
+    using Dirs = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::string dir;
+        Dirs history;  // newest first
+        int errors;
+    } cases[] = {
+        {"enter goes to the typed path", [&] { type("/pub/Alpha"); }, "/pub/Alpha/", {"/pub/Alpha/", "/pub/"}, 0},
+        {"a refused path stays put", [&] { type("/pub/missing"); }, "/pub/Alpha/", {"/pub/Alpha/", "/pub/"}, 1},
+        {"relative paths too", [&] { type("../beta"); }, "/pub/beta/", {"/pub/beta/", "/pub/Alpha/", "/pub/"}, 0},
+        // The arrow keys only browse the visited directories; Enter goes to the one shown.
+        {"arrows browse", [&] { QTest::keyClick(edit, Qt::Key_Down); }, "/pub/beta/", {"/pub/beta/", "/pub/Alpha/", "/pub/"}, 0},
+        {"enter on a visited one", [&] { QTest::keyClick(edit, Qt::Key_Return); }, "/pub/Alpha/",
+         {"/pub/Alpha/", "/pub/beta/", "/pub/"}, 0},
+        {"picked from the list", [&] { pick(2); }, "/pub/", {"/pub/", "/pub/Alpha/", "/pub/beta/"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        c.act();
+        EXPECT_EQ(form->LastRemoteDir(), c.dir);
+        EXPECT_EQ(form->RemotePane().History(), c.history);
+        EXPECT_EQ(errors.size(), c.errors) << errors.join('\n').toStdString();
+        if (std::string(c.name) != "arrows browse") {
+            EXPECT_EQ(combo->currentText().toStdString(), c.dir);
+        }
+    }
+
+    // Bounded: the oldest drop out.
+    for (int i = 0; i < 22; ++i) type("/many/d" + std::to_string(10 + i));
+    const Dirs history = form->RemotePane().History();
+    ASSERT_EQ(history.size(), size_t(TRemotePane::kHistoryLength));
+    EXPECT_EQ(history.front(), "/many/d31/");
+    EXPECT_EQ(history.back(), "/many/d12/");
 }
 
 }  // namespace
