@@ -5,6 +5,7 @@
 #include "tests/ui/test_session_fixture.h"
 
 #include <QAbstractItemView>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
@@ -198,6 +199,65 @@ TEST_F(PaneSortTest, RemotePathBoxGoesToTypedAndVisitedDirectories) {
     ASSERT_EQ(history.size(), size_t(TRemotePane::kHistoryLength));
     EXPECT_EQ(history.front(), "/many/d31/");
     EXPECT_EQ(history.back(), "/many/d12/");
+}
+
+TEST_F(PaneSortTest, EnteringAFolderSelectsTheFirstRowAsSorted) {
+    local.makeDir("sub");
+    local.makeDir("empty");
+    local.writeFile("sub/a_small.txt", "1");
+    local.writeFile("sub/b_big.txt", std::string(50, 'b'));
+    local.writeFile("sub/c_mid.txt", "12345");
+    ASSERT_TRUE(form->SetLocalDir(QString::fromStdString(local.file(""))));
+    ASSERT_TRUE(RunUntil([this] { return form->HomeDirModel->rowCount(form->HomeDirList->rootIndex()) == 2; }));
+    QTreeView* localList = form->HomeDirList;
+    QTreeWidget* remoteList = form->RemoteDirList;
+    // Sizes descending in both panes: the default order would put the smallest first.
+    for (QTreeView* list : {localList, static_cast<QTreeView*>(remoteList)}) {
+        for (int i = 0; i < 2 && !(list->header()->sortIndicatorSection() == 1 &&
+                                   list->header()->sortIndicatorOrder() == Qt::DescendingOrder);
+             ++i)
+            ClickHeader(list, 1);
+        ASSERT_EQ(list->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+    const auto localCurrent = [&] {
+        const QModelIndex i = localList->currentIndex();
+        return i.isValid() && localList->selectionModel()->isSelected(i) ? form->HomeDirModel->fileName(i).toStdString()
+                                                                            : std::string();
+    };
+    const auto enterLocal = [&](const std::string& name) {
+        const QModelIndex i = form->HomeDirModel->index(QString::fromStdString(local.file(name)));
+        localList->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QTest::keyClick(localList, Qt::Key_Return);
+    };
+    const auto enterRemote = [&](const std::string& name) {
+        ClickRow(remoteList, name);
+        QTest::keyClick(remoteList, Qt::Key_Return);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::function<std::string()> current;
+        std::string first;  // "" for an empty folder: nothing selected
+    } cases[] = {
+        {"local folder", [&] { enterLocal("sub"); }, localCurrent, "b_big.txt"},
+        {"local empty folder", [&] {
+             QTest::keyClick(localList, Qt::Key_Backspace);
+             enterLocal("empty");
+         }, localCurrent, ""},
+        {"remote folder", [&] { enterRemote("Alpha"); }, [&] { return CurrentRemote(); }, "z.txt"},
+        {"remote up", [&] { QTest::keyClick(remoteList, Qt::Key_Backspace); }, [&] { return CurrentRemote(); }, "Alpha"},
+        {"remote empty folder", [&] { enterRemote("beta"); }, [&] { return CurrentRemote(); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.act();
+        // The local model reads and sorts late; a bounded wait for the row, not a timing check.
+        RunUntil([&] { return c.current() == c.first; }, 3000);
+        EXPECT_EQ(c.current(), c.first);
+    }
+    EXPECT_TRUE(remoteList->selectedItems().isEmpty());
+    EXPECT_TRUE(localList->selectionModel()->selectedRows().isEmpty());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 }  // namespace
