@@ -247,6 +247,7 @@ void ParseUnixListItem(TIdFTPListItem& item, TIdFTPListFormat currentFormat, con
     item.Group = std::string(group);
     item.ItemSize = ToInt64Def(size, 0);
     item.Modified = CombineDateTime(date, time);
+    item.TimeKnown = colon != sv::npos;  // old entries give the year instead of the time
 
     // 11. Links carry their target after " -> "; without the arrow the whole name stays.
     const size_t arrow = kind == itLink ? name.find(" -> ") : sv::npos;
@@ -308,10 +309,13 @@ void ParseDosListItem(TIdFTPListItem& item, const TListDate& today) {
     if (am && hour == 12) hour = 0;
     TDateTime date, time;
     if (year >= 1 && year <= 9999 && TryEncodeDate(static_cast<int>(year), month, day, date) &&
-        TryEncodeTime(hour, minute, second, ms, time))
+        TryEncodeTime(hour, minute, second, ms, time)) {
         item.Modified = CombineDateTime(date, time);
-    else
+        item.TimeKnown = true;
+    } else {
         item.Modified = 0;
+        item.TimeKnown = false;
+    }
 
     // 4. "<DIR>" or the size.
     rest = Trim(rest);

@@ -32,6 +32,7 @@ public:
     std::string Owner = "????????";
     std::string OtherRights = "???";
     TDateTime Modified = 0;
+    bool TimeKnown = false;  // Modified holds the time of day the listing gave (not just a date)
     std::string LinkTarget;
     TIdDirItemType Kind = itFile;
     std::string Perm;    // MLSD "perm" fact, as sent

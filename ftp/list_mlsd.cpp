@@ -111,6 +111,7 @@ TMlsdLine ParseMlsdLine(const std::string& line, TIdFTPListItem& item) {
             if (!ParseSize(value, out.ItemSize)) return TMlsdLine::Malformed;
         } else if (key == "modify") {
             if (!ParseModify(value, out.Modified)) return TMlsdLine::Malformed;
+            out.TimeKnown = true;
         } else if (key == "perm") {
             out.Perm = value;
         } else if (key == "unique") {

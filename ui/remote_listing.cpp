@@ -58,7 +58,8 @@ std::string RemoteSizeText(int64_t size) {
     return std::to_string(kb) + " KB";
 }
 
-std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate) {
+std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate,
+                                           const TListDateFormatter& formatTime) {
     const int count = items.Count();
 
     // Many entries share a day: format each day once (the date text and its column text).
@@ -75,6 +76,15 @@ std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const T
             d.Modified = ModifiedText(d.Text);
             it = days.emplace(day, std::move(d)).first;
         }
+        return it->second;
+    };
+
+    // Times repeat far less, but a minute is still formatted once.
+    std::unordered_map<int64_t, std::string> minutes;
+    auto timeOf = [&](TDateTime value) -> const std::string& {
+        const auto minute = static_cast<int64_t>(std::floor(value * 24 * 60));
+        auto it = minutes.find(minute);
+        if (it == minutes.end()) it = minutes.emplace(minute, formatTime(value)).first;
         return it->second;
     };
 
@@ -102,6 +112,8 @@ std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const T
         row.IsDir = item.Kind == itDirectory;
         row.Size = row.IsDir ? -1 : item.ItemSize;
         row.Modified = dates[k]->Modified;
+        if (item.TimeKnown && formatTime && !row.Modified.empty()) row.Modified += " " + timeOf(item.Modified);
+        row.ModifiedAt = item.Modified;
         rows.push_back(std::move(row));
     }
     return rows;
@@ -124,4 +136,29 @@ TIconTailCache::TLookup TIconTailCache::Lookup(const std::string& fileName) {
     r.IsNew = true;
     slots_.emplace(r.Tail, r.Slot);
     return r;
+}
+
+std::vector<size_t> ColumnRowOrder(const std::vector<THostDirInfo>& rows, THostColumn column, bool descending,
+                                   const std::function<int(size_t, size_t)>& compareNames) {
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto nameOrder = [&](size_t a, size_t b) {
+        const int c = compareNames(a, b);
+        if (c != 0) return c;
+        return rows[a].Name.compare(rows[b].Name);
+    };
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const THostDirInfo& x = rows[a];
+        const THostDirInfo& y = rows[b];
+        if (x.IsDir != y.IsDir) return x.IsDir;
+        int c = 0;
+        switch (column) {
+        case THostColumn::Name: return descending ? nameOrder(b, a) < 0 : nameOrder(a, b) < 0;
+        case THostColumn::Size: c = x.Size < y.Size ? -1 : x.Size > y.Size ? 1 : 0; break;
+        case THostColumn::Modified: c = x.ModifiedAt < y.ModifiedAt ? -1 : x.ModifiedAt > y.ModifiedAt ? 1 : 0; break;
+        }
+        if (c != 0) return descending ? c > 0 : c < 0;
+        return nameOrder(a, b) < 0;
+    });
+    return order;
 }

@@ -15,11 +15,13 @@
 struct THostDirInfo {
     std::string Name;  // the listing item's name, byte for byte
     int64_t Size = 0;  // -1 for a directory
-    std::string Modified;
+    std::string Modified;  // the date, and the time of day when the listing gave one
     bool IsDir = false;
+    TDateTime ModifiedAt = 0;  // what the date column sorts by
 };
 
-// The short date text of a listing date (the locale's short date format, no time of day).
+// The short date text of a listing date (the locale's short date format, no time of day), and
+// with the same signature the short time of day.
 using TListDateFormatter = std::function<std::string(TDateTime)>;
 
 // "d" + name + "\ -1 " + date for a directory, "f" + name + "\ " + size + " " + date otherwise.
@@ -36,8 +38,20 @@ std::string ModifiedText(const std::string& dateText);
 std::string RemoteSizeText(int64_t size);
 
 // The rows of a listing in the order shown, "." and ".." left out. The name of every row is the
-// item's own name, so names with runs of spaces or bytes that are not UTF-8 stay usable.
-std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate);
+// item's own name, so names with runs of spaces or bytes that are not UTF-8 stay usable. Items
+// whose listing gave a time of day get formatTime's text after the date.
+std::vector<THostDirInfo> BuildHostDirRows(const TIdFTPListItems& items, const TListDateFormatter& formatDate,
+                                           const TListDateFormatter& formatTime = {});
+
+// The remote list's columns, as its header orders them.
+enum class THostColumn { Name = 0, Size = 1, Modified = 2 };
+
+// Row indices in the order of a sort by column: folders before files in either direction; sizes
+// by number, dates by time, names by compareNames (negative, 0, positive, on row indices; the
+// caller's collation). Equal keys fall back to the name ascending, then to the bytes of the
+// name, so the order never depends on the order before.
+std::vector<size_t> ColumnRowOrder(const std::vector<THostDirInfo>& rows, THostColumn column, bool descending,
+                                   const std::function<int(size_t, size_t)>& compareNames);
 
 // Image slots of the remote list's small icons by the last four characters of a file name.
 // Slot 0 is the folder icon; cached tails get slots 1, 2, ... for the whole run, without limit.

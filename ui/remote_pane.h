@@ -56,7 +56,7 @@ public:
     void ListDirectory(const std::string& path);
     // A listing is under way (the window stays live meanwhile).
     bool Listing() const { return listing_; }
-    // The rows shown (row i is record i) and the directory they are in.
+    // The rows shown (row i is record i, in the order shown) and the directory they are in.
     const std::vector<THostDirInfo>& Rows() const { return rows_; }
     int LastRowIndex() const { return static_cast<int>(rows_.size()) - 1; }
     const std::string& Directory() const { return dir_; }
@@ -70,7 +70,8 @@ public:
     void GoUp() override;                // errors ignored
     void GoTo(const std::string& path);
     void Refresh();
-    void GoToTypedPath();       // the path combo's pick
+    void GoToTypedPath();       // Enter in the path combo: the typed directory, or a visited one
+    void GoToHistoryItem(int index);  // a visited directory picked from the combo's list
     // Connected and idle: lists again and selects the first row; errors ignored.
     void RefreshIfIdle();
     // The working directory as the goto dialog starts with it; none while a listing runs.
@@ -105,11 +106,31 @@ public:
     const std::vector<QIcon>& IconImageList() const { return icons_; }
     const TIconTailCache& IconCache() const { return iconCache_; }
 
-    // The short date text of a listing date in the system's format.
+    // ---- Sorting: the listing's own order until a header is clicked; a click sorts by its
+    // column, ascending, and the next click on the same column reverses. The sort stays for the
+    // next listings. -1: the listing's order.
+    void SortBy(int column);
+    int SortColumn() const { return sortColumn_; }
+    bool SortDescending() const { return sortDescending_; }
+
+    // The visited directories the path combo offers, newest first (at most this many).
+    static constexpr int kHistoryLength = 20;
+    std::vector<std::string> History() const;
+
+    // The short date text of a listing date, and its time of day, in the system's format.
     static std::string ShortDateText(TDateTime value);
+    static std::string ShortTimeText(TDateTime value);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowRows();
+    // Puts rows_ in the order of the sort chosen.
+    void SortRows();
+    void RememberDirectory(const std::string& dir);
+    // The combo on the directory shown: its history entry current, its text in the edit line.
+    void ShowDirectoryText();
     QIcon FileIcon(const std::string& fileName);
 
     TIdFTP& ftp_;
@@ -123,4 +144,9 @@ private:
     QIcon plainFileIcon_;
     std::string gotoDirBytes_;  // the goto dialog's start text, byte for byte
     bool listing_ = false;
+    int sortColumn_ = -1;
+    bool sortDescending_ = false;
+    bool historyPick_ = false;  // the combo's list is being clicked or told Enter
+    const QObject* historyView_ = nullptr;  // the combo's list and its viewport, watched for picks
+    const QObject* historyViewport_ = nullptr;
 };

@@ -85,6 +85,7 @@ TEST(MlsdParser, RealServerLinesAndBrokenOnes) {
             EXPECT_EQ(FormatListDateTime(item.Modified), LocalOf(c.modifiedUtc));
         else
             EXPECT_EQ(item.Modified, 0);
+        EXPECT_EQ(item.TimeKnown, *c.modifiedUtc != '\0');
     }
 
     TIdFTPListItem pro;

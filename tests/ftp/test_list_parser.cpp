@@ -105,6 +105,9 @@ TEST(ListUnix, TimeOfDayMeansThisYearOrLastYear) {
     const std::string dec = "-rw-r--r-- 1 a b 1 Dec 24 18:00 x";
     EXPECT_DOUBLE_EQ(Parse({dec}, lfUnix, {2026, 3, 1})->Items(0).Modified, At(2025, 12, 24, 18, 0, 0, 999));
     EXPECT_DOUBLE_EQ(Parse({dec}, lfUnix, {2026, 12, 1})->Items(0).Modified, At(2026, 12, 24, 18, 0, 0, 999));
+    // Only the time-of-day form tells a time; the year form gives the day alone.
+    EXPECT_TRUE(Parse({dec}, lfUnix, {2026, 3, 1})->Items(0).TimeKnown);
+    EXPECT_FALSE(Parse({"-rw-r--r-- 1 a b 1 Dec 24  2003 x"}, lfUnix, {2026, 3, 1})->Items(0).TimeKnown);
     // A day that is not a number falls back to today's; a year that is not a number to this year.
     EXPECT_DOUBLE_EQ(Parse({"-rw-r--r-- 1 a b 1 Mar xx 2003 x"}, lfUnix, {2026, 5, 7})->Items(0).Modified,
                      At(2003, 3, 7, 0, 0, 0, 999));
@@ -247,6 +250,7 @@ TEST(ListDos, DirectoriesFilesAndClock) {
     EXPECT_DOUBLE_EQ(items->Items(2).Modified, At(1999, 12, 31, 0, 0));
     EXPECT_DOUBLE_EQ(items->Items(3).Modified, At(2050, 6, 1, 12, 45));
     EXPECT_DOUBLE_EQ(items->Items(4).Modified, At(1951, 6, 1, 23, 45));
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(items->Items(i).TimeKnown) << i;
 }
 
 TEST(ListDos, BadDatesAndOddPadding) {
@@ -260,6 +264,8 @@ TEST(ListDos, BadDatesAndOddPadding) {
     EXPECT_EQ(items->Items(0).Modified, 0.0);
     EXPECT_EQ(items->Items(0).ItemName, "baddate.txt");
     EXPECT_EQ(items->Items(1).Modified, 0.0);
+    EXPECT_FALSE(items->Items(0).TimeKnown);
+    EXPECT_FALSE(items->Items(1).TimeKnown);
     EXPECT_EQ(items->Items(2).Kind, itDirectory);
     EXPECT_EQ(items->Items(2).ItemName, "short");
     EXPECT_EQ(items->Items(3).ItemName, "  spaced");

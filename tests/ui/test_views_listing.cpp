@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,52 @@ TEST(RemoteListingRows, ManyEntriesAreAllKept) {
     EXPECT_EQ(rows.front().Name, "f100000");
     EXPECT_EQ(rows.back().Name, "f109999");
     EXPECT_EQ(rows.back().Size, 9999);
+}
+
+TEST(RemoteListingRows, TimeOfDayOnlyWhereTheListingGaveOne) {
+    TIdFTPListItems items;
+    Add(items, "old", itFile, 1, 37755.0);
+    Add(items, "new", itFile, 1, 37755.5);
+    items.Items(1).TimeKnown = true;
+    const auto hours = [](TDateTime v) { return std::to_string(DecodeDateTime(v).Hour) + "h"; };
+    const auto rows = BuildHostDirRows(items, Dotted, hours);
+    EXPECT_EQ(rows[0].Modified, "14.05.2003 12h");
+    EXPECT_EQ(rows[1].Modified, "14.05.2003");
+    EXPECT_DOUBLE_EQ(rows[0].ModifiedAt, 37755.5);
+    EXPECT_EQ(BuildHostDirRows(items, Dotted)[0].Modified, "14.05.2003");  // no time formatter
+}
+
+TEST(RemoteListingRows, ColumnOrderKeepsFoldersFirst) {
+    // Names compare by the caller's collation; here plain bytes, so case matters and ties show.
+    const std::vector<THostDirInfo> rows = {
+        {"b.txt", 10, "", false, 3.0}, {"Zdir", -1, "", true, 1.0}, {"a.txt", 9, "", false, 5.0},
+        {"adir", -1, "", true, 2.0},   {"c.txt", 1000, "", false, 4.0}, {"B.txt", 10, "", false, 3.0},
+    };
+    const auto folded = [&](size_t a, size_t b) {
+        std::string x = rows[a].Name, y = rows[b].Name;
+        for (char& c : x) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : y) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return x.compare(y);
+    };
+    const struct {
+        THostColumn column;
+        bool descending;
+        std::vector<std::string> names;
+    } cases[] = {
+        {THostColumn::Name, false, {"adir", "Zdir", "a.txt", "B.txt", "b.txt", "c.txt"}},
+        {THostColumn::Name, true, {"Zdir", "adir", "c.txt", "b.txt", "B.txt", "a.txt"}},
+        // Sizes as numbers (9 < 10 < 1000); equal sizes and the folders by name.
+        {THostColumn::Size, false, {"adir", "Zdir", "a.txt", "B.txt", "b.txt", "c.txt"}},
+        {THostColumn::Size, true, {"adir", "Zdir", "c.txt", "B.txt", "b.txt", "a.txt"}},
+        {THostColumn::Modified, false, {"Zdir", "adir", "B.txt", "b.txt", "c.txt", "a.txt"}},
+        {THostColumn::Modified, true, {"adir", "Zdir", "a.txt", "c.txt", "B.txt", "b.txt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.column) * 2 + c.descending);
+        std::vector<std::string> names;
+        for (size_t i : ColumnRowOrder(rows, c.column, c.descending, folded)) names.push_back(rows[i].Name);
+        EXPECT_EQ(names, c.names);
+    }
 }
 
 TEST(RemoteListingSize, KilobytesRoundHalvesToEven) {
