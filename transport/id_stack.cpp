@@ -257,7 +257,9 @@ ssize_t TIdStack::SendFile(int s, int fd, int64_t* offset, size_t len) {
     do r = ::sendfile(s, fd, &at, len);
     while (r < 0 && errno == EINTR);
     const int err = errno;
-    if (r < 0 && err == EPIPE && !sigismember(&old, SIGPIPE)) {
+    // A closed peer may raise it with a partial count as well as with EPIPE.
+    sigset_t pending;
+    if (!sigismember(&old, SIGPIPE) && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
         const timespec now{};
         sigtimedwait(&pipe, nullptr, &now);
     }
