@@ -162,7 +162,6 @@ public:
         return source_.Seek(offset, origin);
     }
     int64_t Size() override { return source_.Size(); }
-    int FileHandle() override { return next_ == ahead_.size() ? source_.FileHandle() : -1; }
     void SetSize(int64_t newSize) override {
         const int64_t pos = Seek(0, TIdSeekOrigin::soCurrent);
         Drop();

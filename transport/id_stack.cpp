@@ -2,8 +2,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
-#include <ctime>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,8 +9,6 @@
 #include <netinet/tcp.h>
 #include <net/if.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -243,30 +239,6 @@ ssize_t TIdStack::Send(int s, const void* buf, size_t len) {
         if (r >= 0) return r;
         if (errno != EINTR) return Fail();
     }
-}
-
-ssize_t TIdStack::SendFile(int s, int fd, int64_t* offset, size_t len) {
-    // sendfile takes no MSG_NOSIGNAL: SIGPIPE is held back meanwhile, and the one a closed peer
-    // raised is taken, so the peer's close gives an error instead of ending the program.
-    sigset_t pipe, old;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, &old);
-    off_t at = static_cast<off_t>(*offset);
-    ssize_t r;
-    do r = ::sendfile(s, fd, &at, len);
-    while (r < 0 && errno == EINTR);
-    const int err = errno;
-    // A closed peer may raise it with a partial count as well as with EPIPE.
-    sigset_t pending;
-    if (!sigismember(&old, SIGPIPE) && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
-        const timespec now{};
-        sigtimedwait(&pipe, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    *offset = static_cast<int64_t>(at);
-    errno = err;
-    return r >= 0 ? r : Fail();
 }
 
 ssize_t TIdStack::Recv(int s, void* buf, size_t len) {

@@ -15,11 +15,9 @@ constexpr int Id_SOCKET_ERROR = -1;
 // Error numbers of the socket error table that the transport tests for.
 constexpr int Id_WSAEINTR = 10004;
 constexpr int Id_WSAEBADF = 10009;
-constexpr int Id_WSAEINVAL = 10022;
 constexpr int Id_WSAEWOULDBLOCK = 10035;
 constexpr int Id_WSAEINPROGRESS = 10036;
 constexpr int Id_WSAENOTSOCK = 10038;
-constexpr int Id_WSAEOPNOTSUPP = 10045;
 constexpr int Id_WSAEADDRINUSE = 10048;
 constexpr int Id_WSAECONNABORTED = 10053;
 constexpr int Id_WSAECONNRESET = 10054;
@@ -52,8 +50,6 @@ public:
     int Accept(int s, std::string& ip, int& port);
     // Sends with MSG_NOSIGNAL. Returns bytes sent or Id_SOCKET_ERROR.
     ssize_t Send(int s, const void* buf, size_t len);
-    // sendfile(2) from the regular file fd to the socket s.
-    ssize_t SendFile(int s, int fd, int64_t* offset, size_t len);
     ssize_t Recv(int s, void* buf, size_t len);
     // Readable within timeoutMs (-2 or any negative: no limit): 1 readable, 0 not, -1 error.
     int SelectRead(int s, int timeoutMs);

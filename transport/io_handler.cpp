@@ -53,11 +53,6 @@ long TIdIOHandlerSocket::SendBytes(const void* buf, long len) {
     return binding_->Send(buf, len);
 }
 
-long TIdIOHandlerSocket::SendFileBytes(int fd, int64_t* offset, long len) {
-    if (!binding_ || !binding_->HandleAllocated()) throw EIdClosedSocket();
-    return static_cast<long>(GStack().SendFile(binding_->Handle(), fd, offset, static_cast<size_t>(len)));
-}
-
 void TIdIOHandlerSocket::ConnectPeer(const std::string& host, int port, const std::string& boundIP, int boundPort,
                                      int boundPortMin, int boundPortMax, int timeout) {
     if (!binding_) binding_ = std::make_unique<TIdSocketHandle>();

@@ -1,12 +1,10 @@
 #pragma once
 // The socket side of a connection.
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "transport/component.h"
-#include "transport/id_stack.h"
 #include "transport/socket_handle.h"
 
 class TIdIOHandler : public TIdComponent {
@@ -25,10 +23,6 @@ public:
     // Raises EIdClosedSocket without a socket.
     virtual long ReceiveBytes(void* buf, long len) = 0;
     virtual long SendBytes(const void* buf, long len) = 0;
-    // Sends up to len bytes of the regular file fd from *offset on (moved on by what was sent),
-    // as SendBytes does; only where CanSendFile says so.
-    virtual bool CanSendFile() { return false; }
-    virtual long SendFileBytes(int /*fd*/, int64_t* /*offset*/, long /*len*/) { return Id_SOCKET_ERROR; }
     // Whether input is waiting now, without waiting or running the hook.
     virtual bool InputWaiting() { return false; }
 
@@ -75,8 +69,6 @@ public:
     bool InputWaiting() override;
     long ReceiveBytes(void* buf, long len) override;
     long SendBytes(const void* buf, long len) override;
-    bool CanSendFile() override { return true; }
-    long SendFileBytes(int fd, int64_t* offset, long len) override;
 
     // The connect with a time-out (ms; -2 no limit) on the allocated socket: polled in steps of 125 ms,
     // or the hook's IdleTimeOut when smaller and the hook is in use, running the hook (idle) after

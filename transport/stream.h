@@ -18,9 +18,6 @@ public:
     virtual int64_t Size();
     // Grows or cuts the stream; the position stays unless it lies past the new end.
     virtual void SetSize(int64_t newSize) = 0;
-    // The open file behind the stream, when reading it straight from the file at Position() is
-    // the same as reading the stream; -1 otherwise.
-    virtual int FileHandle() { return -1; }
 
     int64_t Position() { return Seek(0, TIdSeekOrigin::soCurrent); }
     void SetPosition(int64_t pos) { Seek(pos, TIdSeekOrigin::soBeginning); }
@@ -74,8 +71,6 @@ public:
     int64_t Seek(int64_t offset, TIdSeekOrigin origin) override;
     int64_t Size() override;
     void SetSize(int64_t newSize) override;
-
-    int FileHandle() override { return fd_; }
 
     const std::string& FileName() const { return path_; }
     int Handle() const { return fd_; }

@@ -1,6 +1,5 @@
 #include "transport/tcp_connection.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -427,14 +426,6 @@ void TIdTCPConnection::SendStream(TIdStream& source, bool fromStart, int64_t cou
     if (withSizePrefix) WriteNetInt32(static_cast<int32_t>(end - pos));
     TIdWorkScope work(*this, wkWrite, end - pos);
     const int64_t pieceSize = std::max({1, SendBufferSize, BulkSize});
-    if (end > pos) {
-        // A plain file goes from the page cache to the socket without a copy through here.
-        const int64_t sent = SendFileFrom(source, pos, end - pos, pieceSize);
-        if (sent > 0) {
-            pos += sent;
-            source.SetPosition(pos);
-        }
-    }
     std::vector<char> piece(static_cast<size_t>(pieceSize));
     while (end - pos > 0) {
         const int64_t n = source.Read(piece.data(), std::min(end - pos, pieceSize));
@@ -442,38 +433,6 @@ void TIdTCPConnection::SendStream(TIdStream& source, bool fromStart, int64_t cou
         WriteBytes(piece.data(), n);
         pos += n;
     }
-}
-
-int64_t TIdTCPConnection::SendFileFrom(TIdStream& source, int64_t from, int64_t count, int64_t pieceSize) {
-    const int fd = source.FileHandle();
-    struct stat info {};
-    if (fd < 0 || intercept_ || !ioHandler_ || !ioHandler_->CanSendFile() || ::fstat(fd, &info) != 0 ||
-        !S_ISREG(info.st_mode))
-        return 0;
-    CheckDisconnect(true, true);
-    if (!IsConnected()) throw EIdNotConnected();
-    HandlerUse use(*this);
-    TIdStack& st = GStack();
-    const int64_t piece = std::max(1, SendBufferSize);
-    int64_t offset = from;
-    while (offset < from + count) {
-        if (!ioHandler_) throw EIdClosedSocket();  // released by a user action meanwhile
-        const int64_t before = offset;
-        const long sent = ioHandler_->SendFileBytes(fd, &offset, static_cast<long>(std::min(from + count - offset, pieceSize)));
-        const int err = sent == Id_SOCKET_ERROR ? st.LastError() : 0;
-        // A file that cannot be sent this way goes the ordinary way.
-        if (sent == Id_SOCKET_ERROR && offset == from && (err == Id_WSAEINVAL || err == Id_WSAEOPNOTSUPP)) return 0;
-        TIdAntiFreezeBase::RunHook(false);
-        if (sent == 0) throw EIdNoDataToRead();  // the file got shorter meanwhile
-        CheckDisconnect(true, false);
-        if (sent == Id_SOCKET_ERROR) {
-            if (err == Id_WSAESHUTDOWN || err == Id_WSAECONNABORTED || err == Id_WSAECONNRESET) CloseSocket();
-            st.RaiseSocketError(err);
-        }
-        for (int64_t done = 0; done < sent; done += piece) AddWork(wkWrite, std::min<int64_t>(piece, sent - done));
-        offset = before + sent;
-    }
-    return offset - from;
 }
 
 void TIdTCPConnection::SendFile(const std::string& path) {

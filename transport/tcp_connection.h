@@ -104,9 +104,6 @@ public:
     // be completed because the connection is closed raises EIdConnClosedGracefully.
     void ReceiveStream(TIdStream& destination, int64_t count = -1, bool untilClosed = false);
     void WriteBytes(const void* data, int64_t count);
-    // Sends count bytes of source's file from offset from straight from the file, when the stream
-    // is a plain file and the connection sends unchanged bytes; returns what was sent (0: cannot).
-    int64_t SendFileFrom(TIdStream& source, int64_t from, int64_t count, int64_t pieceSize);
     void WriteBytes(const std::string& data) { WriteBytes(data.data(), static_cast<int64_t>(data.size())); }
     void WriteNetInt32(int32_t value);
     std::string ReadLineNonEmpty(int attempts = 2147483647);

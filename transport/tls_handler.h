@@ -99,8 +99,6 @@ public:
     bool InputWaiting() override;
     long ReceiveBytes(void* buf, long len) override;
     long SendBytes(const void* buf, long len) override;
-    // The bytes must pass through the cipher.
-    bool CanSendFile() override { return false; }
 
 private:
     // Waits for the socket to become readable or writable (events as poll), in hook slices.

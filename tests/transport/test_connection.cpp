@@ -288,10 +288,10 @@ TEST(Write, StreamShorterThanAskedRaisesNoDataToRead) {
     EXPECT_EQ(srv.received(), "abc");
 }
 
-// A plain file goes to the socket straight from the file: from its position, in work pieces of the
-// send size, leaving the position at the end; a file shorter than asked and a peer that resets in
-// mid-file give errors (not SIGPIPE, which would end the program).
-TEST(Write, PlainFileStreamsStraightFromTheFile) {
+// A file goes out from its position, in work pieces of the send size, leaving the position at the
+// end; a file shorter than asked and a peer that resets in mid-file give errors (not SIGPIPE,
+// which would end the program).
+TEST(Write, FileStreamsFromItsPosition) {
     TempDir dir;
     const int64_t size = 700000;
     dir.writePatternFile("f.bin", size);
