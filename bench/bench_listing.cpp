@@ -41,8 +41,8 @@ std::vector<std::string> MakeListing(size_t count) {
                 break;
             case 1:
                 std::snprintf(buf, sizeof buf,
-                              "lrwxrwxrwx    1 tester   tester         11 %s %2d  %u link%zu -> target %zu", month,
-                              day, 1990 + r % 36, i, i);
+                              "lrwxrwxrwx    1 tester   tester         11 %s %2d  %u link%zu -> target %zu", month, day,
+                              1990 + r % 36, i, i);
                 break;
             case 2:
                 std::snprintf(buf, sizeof buf,
@@ -108,12 +108,13 @@ int main(int argc, char** argv) {
             std::printf("error: %d items from %zu lines\n", r.items, n);
             return 1;
         }
-        const double perLineBytes = static_cast<double>(r.rssAfterKiB - r.rssBeforeKiB) * 1024.0 / static_cast<double>(n);
-        std::printf("%7zu lines: %.3f s, %.0f lines/s, %.1fx the time of copying the lines; "
-                    "items take %.0f bytes per line (%ld KiB)\n",
-                    n, r.parseSeconds, static_cast<double>(n) / r.parseSeconds,
-                    r.parseSeconds / (r.copySeconds > 0 ? r.copySeconds : 1e-9), perLineBytes,
-                    r.rssAfterKiB - r.rssBeforeKiB);
+        const double perLineBytes =
+            static_cast<double>(r.rssAfterKiB - r.rssBeforeKiB) * 1024.0 / static_cast<double>(n);
+        std::printf(
+            "%7zu lines: %.3f s, %.0f lines/s, %.1fx the time of copying the lines; "
+            "items take %.0f bytes per line (%ld KiB)\n",
+            n, r.parseSeconds, static_cast<double>(n) / r.parseSeconds,
+            r.parseSeconds / (r.copySeconds > 0 ? r.copySeconds : 1e-9), perLineBytes, r.rssAfterKiB - r.rssBeforeKiB);
     }
     std::printf("peak resident memory: %ld KiB\n", PeakRssKiB());
     return 0;

@@ -100,11 +100,12 @@ int main(int argc, char** argv) {
         ++lost;
     }
 
-    std::printf("queue soak: %d entries over %d sites, file %llu bytes; build %.1f ms, save %.1f ms, load %.1f ms; "
-                "peak memory %ld KiB\n",
-                entries, kSites, static_cast<unsigned long long>(size), buildMs, saveMs, loadMs, PeakRssKiB());
+    std::printf(
+        "queue soak: %d entries over %d sites, file %llu bytes; build %.1f ms, save %.1f ms, load %.1f ms; "
+        "peak memory %ld KiB\n",
+        entries, kSites, static_cast<unsigned long long>(size), buildMs, saveMs, loadMs, PeakRssKiB());
     std::printf(lost == 0 && report.RecordsRead == entries ? "queue soak: nothing lost (all fields equal)\n"
-                                                            : "queue soak: LOST %d\n",
+                                                           : "queue soak: LOST %d\n",
                 lost);
     if (own) std::filesystem::remove_all(dir);
     return lost == 0 && report.RecordsRead == entries ? 0 : 1;

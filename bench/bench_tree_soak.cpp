@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         runner.TransferQueue();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%-4s %6d files in %6.1f s; resident %ld KiB after 1000 files, %ld KiB at the end\n", way,
-                    files, seconds, earlyRss, CurrentRssKiB());
+        std::printf("%-4s %6d files in %6.1f s; resident %ld KiB after 1000 files, %ld KiB at the end\n", way, files,
+                    seconds, earlyRss, CurrentRssKiB());
         if (!runner.LastRunError().empty() || queue.QueueCount() != 0) {
             std::fprintf(stderr, "soak: %s failed: %s\n", way, runner.LastRunError().c_str());
             return false;

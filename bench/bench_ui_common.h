@@ -70,8 +70,8 @@ inline pid_t StartPyftpdlib(int port, const char* root) {
     if (server == 0) {
         ::setpgid(0, 0);
         const std::string p = std::to_string(port);
-        ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", p.c_str(), "-d", root,
-                "-u", "tester", "-P", "secret", static_cast<char*>(nullptr));
+        ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", p.c_str(), "-d", root, "-u",
+                "tester", "-P", "secret", static_cast<char*>(nullptr));
         _exit(127);
     }
     for (int i = 0; i < 100 && !CanConnect(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     // Files with a handful of extensions (and some without), every twentieth entry a directory.
     const char* const tails[] = {".txt", ".dat", ".bin", ".png", ".tar", ""};
     for (int i = 0; i < entries; ++i) {
-        const std::string name = dir + "/Entry " + std::to_string(100000 + (i * 7919) % 900000) + "_" + std::to_string(i);
+        const std::string name =
+            dir + "/Entry " + std::to_string(100000 + (i * 7919) % 900000) + "_" + std::to_string(i);
         if (i % 20 == 0) {
             ::mkdir(name.c_str(), 0755);
         } else {
@@ -69,20 +70,21 @@ int main(int argc, char** argv) {
         for (int r = 0; r < rounds; ++r) {
             form.IdAntiFreeze1->Active = false;  // the bare client runs without the window's pump
             bare = std::min(bare, Seconds([&] {
-                ftp.List(nullptr, "", true);
-                parsed = ftp.ParsedListing().Count();
-            }));
+                                ftp.List(nullptr, "", true);
+                                parsed = ftp.ParsedListing().Count();
+                            }));
             form.IdAntiFreeze1->Active = true;
             window = std::min(window, Seconds([&] {
-                form.ListRemoteDirectory("");
-                QApplication::processEvents();  // paint what was filled in
-            }));
+                                  form.ListRemoteDirectory("");
+                                  QApplication::processEvents();  // paint what was filled in
+                              }));
             shown = form.RemoteDirList->topLevelItemCount();
         }
         if (shown != entries || parsed < entries) status = 2;
-        std::printf("%d entries (%d parsed, %d shown), best of %d: bare List+ParsedListing %.3f s, "
-                    "window ListRemoteDirectory+paint %.3f s\n",
-                    entries, parsed, shown, rounds, bare, window);
+        std::printf(
+            "%d entries (%d parsed, %d shown), best of %d: bare List+ParsedListing %.3f s, "
+            "window ListRemoteDirectory+paint %.3f s\n",
+            entries, parsed, shown, rounds, bare, window);
         std::printf("ratio window/bare time: %.3f\n", window / bare);
         ftp.Disconnect();
         form.IdFTP1->OnDisconnected = nullptr;

@@ -105,8 +105,8 @@ struct TServer {
         Port = PickPort();
         if (Port == 0) return false;
         Script = RepoRoot() + "/scripts/ftp-servers.sh";
-        const std::string start = "bash '" + Script + "' start vsftpd " + std::to_string(Port) + " '" + root +
-                                  "' >/dev/null 2>&1";
+        const std::string start =
+            "bash '" + Script + "' start vsftpd " + std::to_string(Port) + " '" + root + "' >/dev/null 2>&1";
         if (::access(Script.c_str(), R_OK) == 0 && std::system(start.c_str()) == 0 && CanConnect(Port)) {
             Kind = "vsftpd";
             return true;
@@ -116,9 +116,8 @@ struct TServer {
             ::setpgid(0, 0);
             const std::string p = std::to_string(Port);
             const std::string range = std::to_string(Port + 1) + "-" + std::to_string(Port + 31);
-            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", p.c_str(), "-w",
-                    "-d", root.c_str(), "-u", "tester", "-P", "secret", "-r", range.c_str(),
-                    static_cast<char*>(nullptr));
+            ::execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", p.c_str(), "-w", "-d",
+                    root.c_str(), "-u", "tester", "-P", "secret", "-r", range.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 100 && !CanConnect(Port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));

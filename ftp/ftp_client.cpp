@@ -358,7 +358,8 @@ void TIdFTP::StartControlTls() {
     cert.Host = Host();
     cert.Port = Port();
     controlFingerprint_ = cert.Sha256;
-    const TTlsTrust answer = OnCertificate ? OnCertificate(cert) : (cert.Verified() ? TTlsTrust::ThisTime : TTlsTrust::Refuse);
+    const TTlsTrust answer =
+        OnCertificate ? OnCertificate(cert) : (cert.Verified() ? TTlsTrust::ThisTime : TTlsTrust::Refuse);
     if (answer == TTlsTrust::Refuse)
         throw EIdTlsError("The server's certificate was not accepted: " +
                           (cert.Problem.empty() ? std::string("refused") : cert.Problem) + ".");
@@ -612,8 +613,10 @@ void TIdFTP::SendPort(const std::string& ip, int port) { SendCommand("PORT " + P
 int TIdFTP::ParseEpsvReply(const std::string& line) {
     std::string s = Trim(line);
     const size_t open = s.find('('), close = s.find(')', open == std::string::npos ? 0 : open);
-    if (open != std::string::npos && close != std::string::npos) s = s.substr(open + 1, close - open - 1);
-    else if (s.rfind(' ') != std::string::npos) s = s.substr(s.rfind(' ') + 1);
+    if (open != std::string::npos && close != std::string::npos)
+        s = s.substr(open + 1, close - open - 1);
+    else if (s.rfind(' ') != std::string::npos)
+        s = s.substr(s.rfind(' ') + 1);
     // "|||port|": the first character is the delimiter; the port follows the third one.
     if (s.size() < 5) throw EIdException("Invalid port in extended passive mode reply.");
     const char d = s[0];
@@ -641,9 +644,8 @@ bool TIdFTP::ControlIsIPv6() const {
 
 int TIdFTP::RequestPassivePort() {
     // Over IPv6 PASV has no address to give, so EPSV is asked first in every mode.
-    const bool extended =
-        !epsvRefused_ && (ControlIsIPv6() || DataPortCommands == TFtpDataPortCommands::Extended ||
-                          (DataPortCommands == TFtpDataPortCommands::Auto && HasFeature("EPSV")));
+    const bool extended = !epsvRefused_ && (ControlIsIPv6() || DataPortCommands == TFtpDataPortCommands::Extended ||
+                                            (DataPortCommands == TFtpDataPortCommands::Auto && HasFeature("EPSV")));
     if (extended) {
         if (SendCommand("EPSV", {229, 500, 502, 522}) == 229)
             return ParseEpsvReply(LastReply.Text.empty() ? std::string() : LastReply.Text.front());
@@ -808,8 +810,8 @@ void TIdFTP::AbandonTransfer() {
 
 // The server's side of the data connection in active mode: bound to the control connection's local
 // address, taking only the control peer.
-static TIdSimpleServer* StartActiveListener(TIdFTP& ftp, std::unique_ptr<TIdTCPConnection>& slot,
-                                            int32_t acceptTimeout, const std::shared_ptr<TIdTlsContext>& tls) {
+static TIdSimpleServer* StartActiveListener(TIdFTP& ftp, std::unique_ptr<TIdTCPConnection>& slot, int32_t acceptTimeout,
+                                            const std::shared_ptr<TIdTlsContext>& tls) {
     auto server = std::make_unique<TIdSimpleServer>();
     if (tls) server->UseHandler(new TIdIOHandlerTls(tls));
     ftp.ConfigureDataConnection(*server);
@@ -871,7 +873,8 @@ void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool
             using Clock = std::chrono::steady_clock;
             const auto deadline = Clock::now() + std::chrono::milliseconds(DataConnectionTimeout);
             while (!(!PendingInput.Empty() || IOHandler()->InputWaiting()) && !server->ListenSocket().WaitReadable(20))
-                if (DataConnectionTimeout > 0 && Clock::now() >= deadline) throw EIdException("Data connection timed out.");
+                if (DataConnectionTimeout > 0 && Clock::now() >= deadline)
+                    throw EIdException("Data connection timed out.");
             if (!PendingInput.Empty() || IOHandler()->InputWaiting()) ReadPreliminaryReply(preliminary);
         } else {
             ReadPreliminaryReply(preliminary);
@@ -908,8 +911,8 @@ void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBe
     abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
     try {
-        OpenDataConnection(command, -1, true, Passive ? std::vector<int16_t>{110, 125, 150}
-                                                      : std::vector<int16_t>{125, 150});
+        OpenDataConnection(command, -1, true,
+                           Passive ? std::vector<int16_t>{110, 125, 150} : std::vector<int16_t>{125, 150});
         try {
             dataConnection_->SendStream(source, fromBeginning, 0, false);
         } catch (const EIdSocketError& e) {
@@ -942,8 +945,8 @@ void TIdFTP::List(std::vector<std::string>* dest, const std::string& specifier, 
     TIdMemoryStream text;
     listRefusal_.clear();
     // MLSD takes a path only: a LIST option such as "-la" stays with LIST.
-    const bool mlsd = details && allowMlsd && !mlsdRefused_ && HasFeature("MLST") &&
-                      (specifier.empty() || specifier[0] != '-');
+    const bool mlsd =
+        details && allowMlsd && !mlsdRefused_ && HasFeature("MLST") && (specifier.empty() || specifier[0] != '-');
     bool usedMlsd = false;
     if (mlsd) {
         try {

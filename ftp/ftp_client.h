@@ -228,10 +228,10 @@ private:
     bool resumeAnswer_ = false;
     bool resumeProbed_ = false;
     int answersBeforeHandshake_ = -1;  // the server answers data commands before the TLS handshake: 1, 0, unknown -1
-    int sessionRefresh_ = -1;         // a spare data connection brings sessions the server takes: 1, 0, unknown -1
+    int sessionRefresh_ = -1;          // a spare data connection brings sessions the server takes: 1, 0, unknown -1
     bool refreshingSessions_ = false;
-    bool dataHandshaken_ = false;     // this transfer's data connection completed its TLS handshake
-    bool dataResumed_ = false;        // as a resumption
+    bool dataHandshaken_ = false;  // this transfer's data connection completed its TLS handshake
+    bool dataResumed_ = false;     // as a resumption
     unsigned aborts_ = 0;
     TIdFTPTransferType transferType_ = ftBinary;
     std::unique_ptr<TIdTCPConnection> dataConnection_;
@@ -246,8 +246,8 @@ private:
     std::vector<std::string> features_;
     std::string listRefusal_;
     bool utf8Active_ = false;
-    bool mlsdRefused_ = false;     // MLSD answered 500/502 in this session: LIST from then on
-    bool lastListingMlsd_ = false; // LastListing holds MLSD lines
+    bool mlsdRefused_ = false;      // MLSD answered 500/502 in this session: LIST from then on
+    bool lastListingMlsd_ = false;  // LastListing holds MLSD lines
     std::shared_ptr<TIdTlsContext> tlsContext_;
     bool dataProtected_ = false;
     std::string controlFingerprint_;

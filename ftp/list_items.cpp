@@ -48,7 +48,9 @@ bool EqualsNoCase(sv a, sv b) {
     return true;
 }
 
-bool StartsNoCase(sv s, sv prefix) { return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix); }
+bool StartsNoCase(sv s, sv prefix) {
+    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -164,7 +166,7 @@ int MonthNumber(sv token) {
 }  // namespace
 
 bool IsUnixPermissionString(const std::string& line) {
-    static const char* const kAllowed[10] = {"-BCDLPS", "-RSTWX", "-ARSTWX", "-RSTWX",  "-HRSTWX",
+    static const char* const kAllowed[10] = {"-BCDLPS", "-RSTWX",  "-ARSTWX", "-RSTWX", "-HRSTWX",
                                              "-RSTWX",  "-RSTWXY", "-ARSTWX", "-RSTWX", "-RSTWX"};
     if (line.size() < 10) return false;
     for (int i = 0; i < 10; ++i) {

@@ -13,7 +13,16 @@
 
 enum TIdDirItemType : int { itDirectory = 0, itFile = 1, itLink = 2 };
 
-enum TIdFTPListFormat : int { lfNone = 0, lfDos = 1, lfUnix = 2, lfDsk = 3, lfNoDetails = 4, lfUnknown = 5, lfCustom = 6, lfMlsd = 7 };
+enum TIdFTPListFormat : int {
+    lfNone = 0,
+    lfDos = 1,
+    lfUnix = 2,
+    lfDsk = 3,
+    lfNoDetails = 4,
+    lfUnknown = 5,
+    lfCustom = 6,
+    lfMlsd = 7
+};
 
 class EIdInvalidFTPListingFormat : public EIdException {
 public:

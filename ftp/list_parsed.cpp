@@ -3,8 +3,7 @@
 #include "ftp/list_mlsd.h"
 
 TIdFTPListItems& BuildParsedListing(std::unique_ptr<TIdFTPListItems>& holder,
-                                    const std::vector<std::string>& lastListing,
-                                    const TIdFTPListEvents& events) {
+                                    const std::vector<std::string>& lastListing, const TIdFTPListEvents& events) {
     if (holder) return *holder;
     try {
         if (events.OnCreateFTPList) events.OnCreateFTPList(holder);

@@ -25,5 +25,4 @@ struct TIdFTPListEvents {
 // `lastListing`. Exceptions of OnCreateFTPList and OnCheckListFormat propagate; `holder` is then
 // left empty, so the next call builds again instead of returning a half-made collection.
 TIdFTPListItems& BuildParsedListing(std::unique_ptr<TIdFTPListItems>& holder,
-                                    const std::vector<std::string>& lastListing,
-                                    const TIdFTPListEvents& events);
+                                    const std::vector<std::string>& lastListing, const TIdFTPListEvents& events);

@@ -16,9 +16,9 @@ public:
     ~TIdSimpleServer() override;
 
     bool StopRequested = false;
-    int32_t AcceptSlice = 1000;   // ms, one readability poll of the wait
-    std::string BoundIP;          // "": any local address
-    int32_t BoundPort = 0;        // 0: the system chooses
+    int32_t AcceptSlice = 1000;  // ms, one readability poll of the wait
+    std::string BoundIP;         // "": any local address
+    int32_t BoundPort = 0;       // 0: the system chooses
     // Only a connection from this address is taken; others are closed and the wait goes on.
     // "": any peer.
     std::string AllowedPeerIP;

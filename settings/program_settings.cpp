@@ -66,10 +66,10 @@ TSettingsLoadReport TProgramSettings::Load(const std::string& dataDir, TSiteTabl
     report.FileFound = true;
 
     if (bytes->size() < TStatusFileRecord::Size)
-        throw EInOutError(File_.MarkDamaged(dataDir, "it holds " + std::to_string(bytes->size()) +
-                                                         " bytes, a whole record needs " +
-                                                         std::to_string(TStatusFileRecord::Size)),
-                          0);
+        throw EInOutError(
+            File_.MarkDamaged(dataDir, "it holds " + std::to_string(bytes->size()) + " bytes, a whole record needs " +
+                                           std::to_string(TStatusFileRecord::Size)),
+            0);
 
     bool overlong = false;
     TStatusFileRecord rec = TStatusFileRecord::Decode(*bytes, &overlong);
@@ -131,8 +131,7 @@ void TProgramSettings::Save(const std::string& dataDir, const TSiteTable& sites,
     File_.Write(dataDir, MakeRecord(sites, localDir).Encode());
 }
 
-TSettingsDialogValues TProgramSettings::DialogValues(int32_t clientRecvBufferSize,
-                                                     int32_t clientSendBufferSize) const {
+TSettingsDialogValues TProgramSettings::DialogValues(int32_t clientRecvBufferSize, int32_t clientSendBufferSize) const {
     TSettingsDialogValues v;
     v.RecvBufferText = std::to_string(clientRecvBufferSize);
     v.SendBufferText = std::to_string(clientSendBufferSize);
@@ -188,11 +187,26 @@ bool TProgramSettings::PlayEventSound(TSoundEvent event, ISoundPlayer* player) c
     bool on = false;
     const std::string* path = nullptr;
     switch (event) {
-    case TSoundEvent::Connected: on = Status.PlayConnected; path = &Status.SoundConnected; break;
-    case TSoundEvent::Disconnected: on = Status.PlayDisconnected; path = &Status.SoundDisconnected; break;
-    case TSoundEvent::BeginTransfer: on = Status.PlayBeginTransfer; path = &Status.SoundBeginTransfer; break;
-    case TSoundEvent::TransferDone: on = Status.PlayTransferDone; path = &Status.SoundTransferDone; break;
-    case TSoundEvent::TransferStopped: on = Status.PlayTransferStopped; path = &Status.SoundTransferStopped; break;
+        case TSoundEvent::Connected:
+            on = Status.PlayConnected;
+            path = &Status.SoundConnected;
+            break;
+        case TSoundEvent::Disconnected:
+            on = Status.PlayDisconnected;
+            path = &Status.SoundDisconnected;
+            break;
+        case TSoundEvent::BeginTransfer:
+            on = Status.PlayBeginTransfer;
+            path = &Status.SoundBeginTransfer;
+            break;
+        case TSoundEvent::TransferDone:
+            on = Status.PlayTransferDone;
+            path = &Status.SoundTransferDone;
+            break;
+        case TSoundEvent::TransferStopped:
+            on = Status.PlayTransferStopped;
+            path = &Status.SoundTransferStopped;
+            break;
     }
     if (!on || !path || path->empty() || !player) return false;
     try {

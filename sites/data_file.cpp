@@ -219,8 +219,7 @@ std::optional<std::string> TDataFile::Read(const std::string& dataDir) {
             return std::nullopt;
         }
         LoadedCleanly_ = false;
-        throw EInOutError("Cannot read " + FileName_ + ": " + SystemErrorText(err) + ". " +
-                              MarkDamaged(dataDir, ""),
+        throw EInOutError("Cannot read " + FileName_ + ": " + SystemErrorText(err) + ". " + MarkDamaged(dataDir, ""),
                           err);
     }
     LoadedCleanly_ = false;  // until the loader accepts the contents

@@ -21,5 +21,4 @@ void PutShortString(std::string& record, std::size_t offset, std::size_t capacit
 
 // Reads a field written by PutShortString. A length byte above the capacity reads as the
 // capacity, so a string never runs into the next field; `overlong` (when given) is then set.
-std::string GetShortString(std::string_view record, std::size_t offset, std::size_t capacity,
-                                                      bool* overlong = nullptr);
+std::string GetShortString(std::string_view record, std::size_t offset, std::size_t capacity, bool* overlong = nullptr);

@@ -60,8 +60,8 @@ bool KeepAliveInRange(int32_t seconds) {
 }
 
 std::string KeepAliveRangeMessage() {
-    return "Keep alive interval must be between " + std::to_string(TConnectionDefaults::MinKeepAliveSeconds) +
-           " and " + std::to_string(TConnectionDefaults::MaxKeepAliveSeconds) + " seconds.";
+    return "Keep alive interval must be between " + std::to_string(TConnectionDefaults::MinKeepAliveSeconds) + " and " +
+           std::to_string(TConnectionDefaults::MaxKeepAliveSeconds) + " seconds.";
 }
 
 std::string TSiteOptionsFile::EscapeName(const std::string& name) {

@@ -8,10 +8,14 @@
 TLoginTypeCode LoginTypeCode(const TFTPInfo& site) {
     if (site.LoginType.size() != 1) return ltNone;
     switch (site.LoginType[0]) {
-    case ltNormal: return ltNormal;
-    case ltAnonymous: return ltAnonymous;
-    case ltDouble: return ltDouble;
-    default: return ltNone;
+        case ltNormal:
+            return ltNormal;
+        case ltAnonymous:
+            return ltAnonymous;
+        case ltDouble:
+            return ltDouble;
+        default:
+            return ltNone;
     }
 }
 
@@ -118,9 +122,8 @@ TSiteLoadReport TSiteTable::Load(const std::string& dataDir) {
     loaded.reserve(whole);
     bool overlong = false;
     for (std::size_t a = 0; a < whole; ++a)
-        loaded.push_back(TSiteFileRecord::Decode(std::string_view(*bytes).substr(a * TSiteFileRecord::Size,
-                                                                                TSiteFileRecord::Size),
-                                                 &overlong));
+        loaded.push_back(TSiteFileRecord::Decode(
+            std::string_view(*bytes).substr(a * TSiteFileRecord::Size, TSiteFileRecord::Size), &overlong));
 
     std::size_t trailing = bytes->size() % TSiteFileRecord::Size;
     std::string damage;

@@ -11,8 +11,8 @@ namespace {
 constexpr const char* kHeader = "Orlix FTP client trusted certificates";
 
 bool IsFingerprint(const std::string& text) {
-    return text.size() == 64 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return text.size() == 64 && std::all_of(text.begin(), text.end(),
+                                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 bool SameHost(const std::string& a, const std::string& b) {
@@ -43,7 +43,8 @@ TTrustedCertificatesContents TTrustedCertificateStore::Parse(const std::string& 
         TTrustedCertificate r;
         int32_t port = 0;
         if (words.size() < 5 || !TSiteOptionsFile::UnescapeName(words[1], r.Host) || !TryStrToInt(words[2], port) ||
-            port < 1 || port > 65535 || !IsFingerprint(words[3]) || !TSiteOptionsFile::UnescapeName(words[4], r.Subject)) {
+            port < 1 || port > 65535 || !IsFingerprint(words[3]) ||
+            !TSiteOptionsFile::UnescapeName(words[4], r.Subject)) {
             AddDamage(c.Damage, "a certificate line that could not be read was dropped");
             continue;
         }

@@ -296,7 +296,8 @@ private:
 int Run(const TOptions& opt) {
     const std::string& command = opt.args[0];
     const size_t operands = opt.args.size() - 1;
-    if (command != "ls" && command != "get" && command != "put") return UsageError("unknown command \"" + command + "\"");
+    if (command != "ls" && command != "get" && command != "put")
+        return UsageError("unknown command \"" + command + "\"");
     if ((command == "ls" && operands != 1) || (command != "ls" && operands != 2))
         return UsageError("wrong number of operands for " + command);
 
@@ -334,8 +335,8 @@ int Run(const TOptions& opt) {
             if (cert.Verified() || (!opt.fingerprint.empty() && cert.Sha256 == opt.fingerprint))
                 return TTlsTrust::ThisTime;
             throw EIdTlsError("The server's certificate was not accepted: " + cert.Problem + " (subject " +
-                              cert.Subject + ", SHA-256 " + cert.Sha256 +
-                              "; --trust-fingerprint " + cert.Sha256 + " accepts it).");
+                              cert.Subject + ", SHA-256 " + cert.Sha256 + "; --trust-fingerprint " + cert.Sha256 +
+                              " accepts it).");
         };
         std::unique_ptr<TTrafficLog> traffic;
         if (opt.verbose) traffic = std::make_unique<TTrafficLog>(ftp, progress);
@@ -432,11 +433,16 @@ int RunTransferTool(int argc, char** argv) {
             } else {
                 value = a.substr(6);
             }
-            if (value == "auto") opt.tls = TFtpEncryption::Auto;
-            else if (value == "explicit") opt.tls = TFtpEncryption::Explicit;
-            else if (value == "implicit") opt.tls = TFtpEncryption::Implicit;
-            else if (value == "off") opt.tls = TFtpEncryption::Off;
-            else return UsageError("--tls wants auto, explicit, implicit or off");
+            if (value == "auto")
+                opt.tls = TFtpEncryption::Auto;
+            else if (value == "explicit")
+                opt.tls = TFtpEncryption::Explicit;
+            else if (value == "implicit")
+                opt.tls = TFtpEncryption::Implicit;
+            else if (value == "off")
+                opt.tls = TFtpEncryption::Off;
+            else
+                return UsageError("--tls wants auto, explicit, implicit or off");
             opt.tlsGiven = true;
         } else if (a == "--trust-fingerprint" || a.rfind("--trust-fingerprint=", 0) == 0) {
             std::string value;

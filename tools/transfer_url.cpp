@@ -69,7 +69,8 @@ bool ParseFtpUrl(const std::string& text, TFtpUrl& url, std::string& error) {
     }
     const size_t authStart = scheme.size();
     const size_t slash = text.find('/', authStart);
-    const std::string authority = text.substr(authStart, slash == std::string::npos ? std::string::npos : slash - authStart);
+    const std::string authority =
+        text.substr(authStart, slash == std::string::npos ? std::string::npos : slash - authStart);
 
     // The last "@" ends the user part, so a password typed with a bare "@" still works.
     std::string hostPort = authority;

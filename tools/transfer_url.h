@@ -4,8 +4,8 @@
 #include <string>
 
 struct TFtpUrl {
-    std::string Host;  // without brackets for an IPv6 literal
-    int Port = 21;  // 990 for ftps://
+    std::string Host;       // without brackets for an IPv6 literal
+    int Port = 21;          // 990 for ftps://
     bool Implicit = false;  // ftps://: TLS from the first byte
     std::string User = "anonymous";
     std::string Password;

@@ -50,8 +50,8 @@ int FindLastRow(const TPaneContext& pane, const std::string& name) {
     return -1;
 }
 
-int AddRemote(TTransferQueue& queue, const TPaneContext& pane, const std::string& name, bool isDir,
-              int64_t size, int position) {
+int AddRemote(TTransferQueue& queue, const TPaneContext& pane, const std::string& name, bool isDir, int64_t size,
+              int position) {
     // The name becomes part of a local path when the entry runs.
     if (!IsSafeRemoteName(name)) return -1;
     TQueueInfo entry;

@@ -95,8 +95,7 @@ std::vector<TRemoteListEntry> ListRemoteEntries(TIdFTP& ftp, TListingRejects* re
     if (ftp.LastListingIsMlsd())
         std::sort(entries.begin(), entries.end(),
                   [](const TRemoteListEntry& a, const TRemoteListEntry& b) { return a.Name < b.Name; });
-    const bool folders =
-        std::any_of(entries.begin(), entries.end(), [](const TRemoteListEntry& e) { return e.IsDir; });
+    const bool folders = std::any_of(entries.begin(), entries.end(), [](const TRemoteListEntry& e) { return e.IsDir; });
     if (!ftp.LastListingIsMlsd() || !folders) return entries;
     // Some servers' MLSD shows a link to a folder as the folder itself; their LIST tells links
     // apart, and walking one would copy or delete what it points to.

@@ -15,13 +15,13 @@ struct TRemoteListEntry {
     bool IsDir = false;
     bool IsLink = false;  // a symbolic link: what it points to is not known from the listing
     int64_t Size = 0;
-    std::string Unique;   // the MLSD "unique" fact (empty from LIST): equal for two names of one folder
+    std::string Unique;  // the MLSD "unique" fact (empty from LIST): equal for two names of one folder
 };
 
 // What reading a listing left out, for the status log.
 struct TListingRejects {
-    std::vector<std::string> UnsafeNames;     // names holding "/" or "\" (never used in a path)
-    std::vector<std::string> UnparsedLines;   // lines no known layout could read
+    std::vector<std::string> UnsafeNames;    // names holding "/" or "\" (never used in a path)
+    std::vector<std::string> UnparsedLines;  // lines no known layout could read
 };
 
 // A name from a server that may become one component of a path: not empty, not "." or "..",
@@ -50,7 +50,7 @@ std::string WithSlash(const std::string& dir);
 // Outcome of a remote delete.
 struct TRemoteDeleteResult {
     bool Ok = true;
-    std::string Error;          // the failing step's message when !Ok
+    std::string Error;  // the failing step's message when !Ok
     int FilesDeleted = 0;
     int DirsRemoved = 0;
 };
@@ -65,5 +65,5 @@ inline constexpr const char* kCannotDeleteMessage = "Can not delete file or dire
 // are reported through log and leave their directory in place (its RMD then fails). The first
 // refused command ends the deletion (what was deleted stays deleted); the client then tries to
 // return to dir. `log` may be empty.
-TRemoteDeleteResult DeleteRemoteTree(TIdFTP& ftp, const std::string& dir, const std::string& name,
-                                     bool isDir, const std::function<void(const std::string&)>& log = {});
+TRemoteDeleteResult DeleteRemoteTree(TIdFTP& ftp, const std::string& dir, const std::string& name, bool isDir,
+                                     const std::function<void(const std::string&)>& log = {});

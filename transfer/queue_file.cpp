@@ -87,7 +87,8 @@ std::string TTransferQueue::EncodeQueueFile(const TSiteTable& sites) const {
         // name), so a copy is written once; written again it would double at every restart.
         bool copy = false;
         for (int j = 0; j < i && !copy; ++j)
-            copy = sites.Site(j).SiteName == name && Stores_.Slot(j).SiteName == name && Stores_.Slot(j).Items == slot.Items;
+            copy = sites.Site(j).SiteName == name && Stores_.Slot(j).SiteName == name &&
+                   Stores_.Slot(j).Items == slot.Items;
         if (copy) continue;
         for (const TQueueInfo& entry : slot.Items) out += TQueueFileRecord{name, entry}.Encode();
     }

@@ -35,8 +35,8 @@ std::string QueueSummaryText(int64_t totalBytes, int count) {
 TQueueRow RenderQueueRow(const TQueueInfo& entry, TFolderRule rule) {
     std::string status = entry.Status;
     if (!entry.Reason.empty()) status += ": " + entry.Reason;
-    return TQueueRow{entry.FileName,   entry.LocalPath,  QueueSizeText(entry, rule),
-                     entry.Process,    entry.RemotePath, status};
+    return TQueueRow{entry.FileName, entry.LocalPath,  QueueSizeText(entry, rule),
+                     entry.Process,  entry.RemotePath, status};
 }
 
 std::string QueueFieldTooLong(const TQueueInfo& entry) {
@@ -144,8 +144,10 @@ void TTransferQueue::RemoveEntry(int index) {
     Entries_.erase(Entries_.begin() + index);
     if (View_) View_->QueueRowDeleted(index);
     // A capped total no longer knows its parts.
-    if (TotalBytes_ == kMaxTotal) RecountTotal();
-    else TotalBytes_ -= counted;
+    if (TotalBytes_ == kMaxTotal)
+        RecountTotal();
+    else
+        TotalBytes_ -= counted;
     RefreshQueueSummary();
 }
 

@@ -117,7 +117,7 @@ struct TQueueLoadReport {
     bool FileFound = false;
     int RecordsRead = 0;
     int RecordsUnknownSite = 0;  // records of sites not in the site list (kept aside)
-    std::string Message;     // not empty when the file was damaged; it names the kept copy
+    std::string Message;         // not empty when the file was damaged; it names the kept copy
 };
 
 class TTransferQueue {

@@ -379,8 +379,7 @@ bool TQueueRunner::RemoteExists(const std::vector<std::string>& names, const std
     return ftp_.Size(dir + name) >= 0;
 }
 
-std::string TQueueRunner::AskFreeName(const std::string& name,
-                                      const std::function<bool(const std::string&)>& taken) {
+std::string TQueueRunner::AskFreeName(const std::string& name, const std::function<bool(const std::string&)>& taken) {
     for (;;) {
         std::string proposal;
         for (int n = 1; proposal.empty() || taken(proposal); ++n) proposal = NumberedName(name, n);
@@ -425,8 +424,8 @@ void TQueueRunner::Verify(const TFileJob& job, const std::string& localFile, con
         Log("Size of " + remoteFile + " not checked: the server reports none");
     } else if (remoteSize != localSize) {
         throw ETransferRefused((job.Upload ? "Size check failed: sent " : "Size check failed: received ") +
-                               std::to_string(localSize) + " bytes, the server reports " +
-                               std::to_string(remoteSize) + "; the file is kept for Resume");
+                               std::to_string(localSize) + " bytes, the server reports " + std::to_string(remoteSize) +
+                               "; the file is kept for Resume");
     }
 
     const std::optional<TFileDigest> remote = RemoteDigest(remoteFile);
@@ -485,8 +484,8 @@ void TQueueRunner::ReplaceLocal(const TFileJob& job) {
     }
     Receive(job, part, resume);
     if (::rename(part.c_str(), job.LocalFile().c_str()) != 0)
-        throw ETransferRefused("Cannot replace " + job.LocalFile() + ": " + std::strerror(errno) + "; the new copy is " +
-                               part);
+        throw ETransferRefused("Cannot replace " + job.LocalFile() + ": " + std::strerror(errno) +
+                               "; the new copy is " + part);
 }
 
 void TQueueRunner::ReplaceRemote(const TFileJob& job) {
@@ -580,8 +579,7 @@ void TQueueRunner::DownloadJob(const TFileJob& job) {
     }
     const int64_t localSize = LocalFileSize(job.LocalFile());
     bool resumeEnabled = false;
-    if (state_.ExistsAction < eaOverwriteAll)
-        resumeEnabled = ftp_.ResumeSupported() && localSize < job.ListedSize;
+    if (state_.ExistsAction < eaOverwriteAll) resumeEnabled = ftp_.ResumeSupported() && localSize < job.ListedSize;
     ResolveConflict(job, localSize, job.ListedSize, resumeEnabled);
 }
 

@@ -140,9 +140,9 @@ private:
         std::string LocalDir;   // ends in "/"
         std::string RemoteDir;  // ends in "/"
         std::string Name;
-        std::string Label;       // the file-exists dialog's name label
-        int64_t ListedSize = -1; // a download's size in the listing (-1 unknown)
-        bool Single = true;      // a single-file entry (its resume state is shown)
+        std::string Label;        // the file-exists dialog's name label
+        int64_t ListedSize = -1;  // a download's size in the listing (-1 unknown)
+        bool Single = true;       // a single-file entry (its resume state is shown)
         std::string LocalFile() const { return LocalDir + Name; }
         std::string RemoteFile() const { return RemoteDir + Name; }
     };

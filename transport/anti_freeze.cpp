@@ -33,6 +33,8 @@ int TIdAntiFreezeBase::InUseIdleTimeOut() {
 
 void TIdAntiFreeze::PumpMessages() {
     if (!Pump) return;
-    if (ApplicationHasPriority) Pump->ProcessAllPendingEvents();
-    else Pump->ProcessOnePendingEvent();
+    if (ApplicationHasPriority)
+        Pump->ProcessAllPendingEvents();
+    else
+        Pump->ProcessOnePendingEvent();
 }

@@ -44,15 +44,21 @@ void TIdBaseComponent::Notification(TIdBaseComponent*) {}
 
 std::string IdStatusText(TIdStatus status, const std::string& arg) {
     switch (status) {
-        case stResolving: return "Resolving hostname " + arg + ".";
-        case stConnecting: return "Connecting to " + arg + ".";
-        case stConnected: return "Connected.";
-        case stDisconnecting: return "Disconnecting.";
-        case stDisconnected: return "Disconnected.";
+        case stResolving:
+            return "Resolving hostname " + arg + ".";
+        case stConnecting:
+            return "Connecting to " + arg + ".";
+        case stConnected:
+            return "Connected.";
+        case stDisconnecting:
+            return "Disconnecting.";
+        case stDisconnected:
+            return "Disconnected.";
         case stStatusText:
         case stFtpTransfer:
         case stFtpReady:
-        case stFtpAborted: return arg;
+        case stFtpAborted:
+            return arg;
     }
     return arg;
 }

@@ -72,7 +72,8 @@ EIdSocketError::EIdSocketError(int lastError) : EIdException(MessageFor(lastErro
 EIdCanNotBindPortInRange::EIdCanNotBindPortInRange(int lo, int hi)
     : EIdSocketHandleError(RangeText("Can not bind in port range", lo, hi)) {}
 
-EIdInvalidPortRange::EIdInvalidPortRange(int lo, int hi) : EIdSocketHandleError(RangeText("Invalid Port Range", lo, hi)) {}
+EIdInvalidPortRange::EIdInvalidPortRange(int lo, int hi)
+    : EIdSocketHandleError(RangeText("Invalid Port Range", lo, hi)) {}
 
 EIdFileNotFound EIdFileNotFound::ForPath(const std::string& path) {
     return EIdFileNotFound("File \"" + path + "\" not found");

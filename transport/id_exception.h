@@ -14,7 +14,9 @@ public:
 // "exception class" (e.g. TIdTCPConnection::RaiseReplyError).
 using TIdExceptionClass = void (*)(const std::string& message);
 template <class E>
-[[noreturn]] void IdRaise(const std::string& message) { throw E(message); }
+[[noreturn]] void IdRaise(const std::string& message) {
+    throw E(message);
+}
 
 class EIdSilentException : public EIdException {
 public:

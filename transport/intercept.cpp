@@ -88,8 +88,10 @@ void TIdLogBase::EndLoading() {
 
 void TIdLogBase::SetActiveValue(bool value) {
     if (value == active_) return;
-    if (value) OpenLog();
-    else CloseLog();
+    if (value)
+        OpenLog();
+    else
+        CloseLog();
     active_ = value;
 }
 

@@ -32,8 +32,10 @@ bool TIdIOHandlerSocket::HandlerConnected() { return binding_ && binding_->Handl
 
 void TIdIOHandlerSocket::OpenHandler() {
     TIdIOHandler::OpenHandler();
-    if (!binding_) binding_ = std::make_unique<TIdSocketHandle>();
-    else binding_->Reset();
+    if (!binding_)
+        binding_ = std::make_unique<TIdSocketHandle>();
+    else
+        binding_->Reset();
 }
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {
@@ -95,7 +97,8 @@ void TIdIOHandlerSocket::ConnectPeer(const std::string& host, int port, const st
         std::exception_ptr caught;
         try {
             if (budget > 0) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
                 ConnectWithTimeout(static_cast<int>(std::max<long long>(left, 1)));
             } else if (budget == -2) {
                 ConnectWithTimeout(-2);

@@ -59,8 +59,8 @@ public:
     // (range), stConnecting with the address, connect (polled non-blocking connect with a time-out
     // when a time-out is given or the hook is in use; 120000 ms default), then read both addresses
     // back. All failing: the failure of the last address that had a route.
-    void ConnectPeer(const std::string& host, int port, const std::string& boundIP, int boundPort,
-                     int boundPortMin, int boundPortMax, int timeout) override;
+    void ConnectPeer(const std::string& host, int port, const std::string& boundIP, int boundPort, int boundPortMin,
+                     int boundPortMax, int timeout) override;
     // True exactly while the socket is allocated.
     bool HandlerConnected() override;
     // Creates the socket object, or resets it.

@@ -13,8 +13,8 @@ public:
     // A non-empty text also sets NumericCode to its value (0 when not a number).
     void SetTextCode(const std::string& code);
 
-    std::vector<std::string> Text;  // the reply's lines without their code prefix
-    std::vector<std::string> Lines; // the reply's lines as received (FEAT lines have no prefix to cut)
+    std::vector<std::string> Text;   // the reply's lines without their code prefix
+    std::vector<std::string> Lines;  // the reply's lines as received (FEAT lines have no prefix to cut)
 
     void Clear();
     void Assign(const TIdRFCReply& other) { *this = other; }

@@ -64,9 +64,7 @@ bool TIdSocketHandle::Accept(int listenHandle) {
     return true;
 }
 
-void TIdSocketHandle::Connect() {
-    GStack().CheckForSocketError(GStack().Connect(handle_, PeerIP, PeerPort));
-}
+void TIdSocketHandle::Connect() { GStack().CheckForSocketError(GStack().Connect(handle_, PeerIP, PeerPort)); }
 
 bool TIdSocketHandle::StartConnect() {
     TIdStack& st = GStack();
@@ -121,9 +119,7 @@ void TIdSocketHandle::CloseSocket() {
     st.Close(h);
 }
 
-void TIdSocketHandle::UpdateBindingLocal() {
-    GStack().CheckForSocketError(GStack().GetSocketName(handle_, IP, Port));
-}
+void TIdSocketHandle::UpdateBindingLocal() { GStack().CheckForSocketError(GStack().GetSocketName(handle_, IP, Port)); }
 
 void TIdSocketHandle::UpdateBindingPeer() {
     GStack().CheckForSocketError(GStack().GetPeerName(handle_, PeerIP, PeerPort));

@@ -15,11 +15,11 @@ public:
     int Handle() const { return handle_; }
     bool HandleAllocated() const { return allocated_; }
 
-    std::string IP;          // local address ("" or "0.0.0.0": any)
-    int Port = 0;            // local port (0: any)
-    std::string PeerIP;      // remote address
-    int PeerPort = 0;        // remote port
-    int ClientPortMin = 0;   // local port range; 0 and 0: none
+    std::string IP;         // local address ("" or "0.0.0.0": any)
+    int Port = 0;           // local port (0: any)
+    std::string PeerIP;     // remote address
+    int PeerPort = 0;       // remote port
+    int ClientPortMin = 0;  // local port range; 0 and 0: none
     int ClientPortMax = 0;
 
     // Closes any socket still held, then creates a TCP stream socket of the family (AF_INET or
@@ -44,7 +44,10 @@ public:
     void CloseSocket();
     void UpdateBindingLocal();
     void UpdateBindingPeer();
-    void SetPeer(const std::string& ip, int port) { PeerIP = ip; PeerPort = port; }
+    void SetPeer(const std::string& ip, int port) {
+        PeerIP = ip;
+        PeerPort = port;
+    }
     void Reset();  // closes the socket and clears all addresses
 
     // One readiness test without the responsiveness hook: true when readable within timeoutMs

@@ -79,8 +79,10 @@ int64_t TIdMemoryStream::Write(const void* buffer, int64_t count) {
 
 int64_t TIdMemoryStream::Seek(int64_t offset, TIdSeekOrigin origin) {
     int64_t base = 0;
-    if (origin == TIdSeekOrigin::soCurrent) base = pos_;
-    else if (origin == TIdSeekOrigin::soEnd) base = Size();
+    if (origin == TIdSeekOrigin::soCurrent)
+        base = pos_;
+    else if (origin == TIdSeekOrigin::soEnd)
+        base = Size();
     int64_t p = base + offset;
     if (p < 0) throw EIdStreamError("Invalid stream position");
     pos_ = p;
@@ -104,17 +106,26 @@ std::string SysText(const std::string& what, const std::string& path, int err) {
 TIdFileStream::TIdFileStream(const std::string& path, TIdFileMode mode, int permissions) : path_(path) {
     int flags = O_CLOEXEC;
     switch (mode) {
-        case TIdFileMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-        case TIdFileMode::fmOpenRead: flags |= O_RDONLY; break;
-        case TIdFileMode::fmOpenReadWrite: flags |= O_RDWR; break;
-        case TIdFileMode::fmOpenAppend: flags |= O_RDWR | O_CREAT; break;
+        case TIdFileMode::fmCreate:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
+        case TIdFileMode::fmOpenRead:
+            flags |= O_RDONLY;
+            break;
+        case TIdFileMode::fmOpenReadWrite:
+            flags |= O_RDWR;
+            break;
+        case TIdFileMode::fmOpenAppend:
+            flags |= O_RDWR | O_CREAT;
+            break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(permissions));
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) {
         int err = errno;
-        throw EIdStreamError(SysText(mode == TIdFileMode::fmCreate ? "Cannot create file" : "Cannot open file", path, err), err);
+        throw EIdStreamError(
+            SysText(mode == TIdFileMode::fmCreate ? "Cannot create file" : "Cannot open file", path, err), err);
     }
     if (mode == TIdFileMode::fmOpenAppend) Seek(0, TIdSeekOrigin::soEnd);
 }
@@ -164,7 +175,9 @@ int64_t TIdFileStream::Write(const void* buffer, int64_t count) {
 
 int64_t TIdFileStream::Seek(int64_t offset, TIdSeekOrigin origin) {
     if (fd_ < 0) throw EIdStreamError("File is closed: \"" + path_ + "\"");
-    int whence = origin == TIdSeekOrigin::soBeginning ? SEEK_SET : origin == TIdSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+    int whence = origin == TIdSeekOrigin::soBeginning ? SEEK_SET
+                 : origin == TIdSeekOrigin::soCurrent ? SEEK_CUR
+                                                      : SEEK_END;
     off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
     if (r < 0) {
         int err = errno;
@@ -175,7 +188,7 @@ int64_t TIdFileStream::Seek(int64_t offset, TIdSeekOrigin origin) {
 
 int64_t TIdFileStream::Size() {
     if (fd_ < 0) throw EIdStreamError("File is closed: \"" + path_ + "\"");
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         int err = errno;
         throw EIdStreamError(SysText("Cannot read the size of file", path_, err), err);

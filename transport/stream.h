@@ -43,7 +43,10 @@ public:
 
     const std::string& DataString() const { return data_; }
     std::string& Data() { return data_; }
-    void Clear() { data_.clear(); pos_ = 0; }
+    void Clear() {
+        data_.clear();
+        pos_ = 0;
+    }
 
 private:
     std::string data_;

@@ -57,8 +57,10 @@ void TIdTCPConnection::FreeOwnedHandler() {
     RemoveFreeNotification(h);
     ioHandler_ = nullptr;
     ownsHandler_ = false;
-    if (handlerUse_ > 0) deferredFree_.emplace_back(h);
-    else delete h;
+    if (handlerUse_ > 0)
+        deferredFree_.emplace_back(h);
+    else
+        delete h;
 }
 
 void TIdTCPConnection::AdoptHandler(TIdIOHandler* h) {
@@ -68,8 +70,10 @@ void TIdTCPConnection::AdoptHandler(TIdIOHandler* h) {
 
 void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
     if (handler == ioHandler_) return;
-    if (ownsHandler_) FreeOwnedHandler();
-    else if (ioHandler_) RemoveFreeNotification(ioHandler_);
+    if (ownsHandler_)
+        FreeOwnedHandler();
+    else if (ioHandler_)
+        RemoveFreeNotification(ioHandler_);
     ioHandler_ = handler;
     ownsHandler_ = false;
     if (ioHandler_) FreeNotification(ioHandler_);

@@ -36,9 +36,9 @@ public:
     TIdNotifyEvent OnDisconnected;
     bool LineWasSplit = false;
     bool LineTimedOut = false;
-    int ReadTimeout = 0;          // ms; 0: no limit
-    int RecvBufferSize = 32768;   // most bytes taken in one receive
-    int SendBufferSize = 32768;   // piece size of SendStream
+    int ReadTimeout = 0;         // ms; 0: no limit
+    int RecvBufferSize = 32768;  // most bytes taken in one receive
+    int SendBufferSize = 32768;  // piece size of SendStream
     // Bytes moved per system call on bulk transfers when larger than the sizes above; work is still
     // reported in pieces of at most those sizes (0: the sizes above also bound the system calls).
     int BulkSize = 0;
@@ -76,7 +76,8 @@ public:
         throw E(LastReply.TextWithCRLF());  // not reached
     }
     // timeout -1: ReadTimeout. Returns bytes appended, -1 on a time-out without raise.
-    virtual int64_t ReadFromSocket(bool raiseIfClosed = true, int timeout = IdTimeoutDefault, bool raiseOnTimeout = true);
+    virtual int64_t ReadFromSocket(bool raiseIfClosed = true, int timeout = IdTimeoutDefault,
+                                   bool raiseOnTimeout = true);
     // terminator "" = LF; timeout -1 = ReadTimeout; maxLength -1 = MaxLineLength.
     virtual std::string ReadLine(const std::string& terminator = "\n", int timeout = IdTimeoutDefault,
                                  int maxLength = -1);

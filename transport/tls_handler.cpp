@@ -233,8 +233,7 @@ bool TIdIOHandlerTls::WaitSocket(short events, int timeout, const std::function<
     }
 }
 
-void TIdIOHandlerTls::StartTls(const std::string& verifyName, bool resume,
-                               const std::function<void()>& onWaiting) {
+void TIdIOHandlerTls::StartTls(const std::string& verifyName, bool resume, const std::function<void()>& onWaiting) {
     TIdSocketHandle* b = Binding();
     if (!b || !b->HandleAllocated()) throw EIdClosedSocket();
     FreeSsl();

@@ -63,7 +63,7 @@ private:
     std::string caFile_;
     bool trustLoaded_ = false;
     mutable std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
-    SSL_SESSION* spent_ = nullptr;              // the last one offered
+    SSL_SESSION* spent_ = nullptr;             // the last one offered
 };
 
 class TIdIOHandlerTls : public TIdIOHandlerSocket {
@@ -78,8 +78,7 @@ public:
     // as the server name unless it is a literal address). resume: a session of the control
     // connection to resume, or nullptr. While it waits, onWaiting runs after each slice (it may
     // read the control connection, and may raise to stop the handshake). Raises EIdTlsError.
-    void StartTls(const std::string& verifyName, bool resume = false,
-                  const std::function<void()>& onWaiting = {});
+    void StartTls(const std::string& verifyName, bool resume = false, const std::function<void()>& onWaiting = {});
     bool Encrypted() const;
     // "TLSv1.3, TLS_AES_256_GCM_SHA384"; "" before the handshake.
     std::string Description() const;

@@ -24,26 +24,26 @@ class QLabel;
 class QPushButton;
 
 class TAboutForm : public QDialog {
-  Q_OBJECT
- public:
-  explicit TAboutForm(QWidget* parent = nullptr);
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
 
-  // Centres the box on the screen and shows it without waiting; the parent window takes no
-  // input until "OK" closes it.
-  void ShowCentered();
+    // Centres the box on the screen and shows it without waiting; the parent window takes no
+    // input until "OK" closes it.
+    void ShowCentered();
 
-  QLabel* Image1 = nullptr;
-  QLabel* Label1 = nullptr;       // the two text lines
-  QLabel* LinkLabel = nullptr;    // the README's location, bold blue
-  QPushButton* Button1 = nullptr; // "OK"
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr;        // the two text lines
+    QLabel* LinkLabel = nullptr;     // the README's location, bold blue
+    QPushButton* Button1 = nullptr;  // "OK"
 
- signals:
-  // Double click on the link label: open the README (its file:// URL; empty when none was found).
-  void OpenWebPage(const QString& address);
-  // "OK" closed the box: the main window is usable again.
-  void Closed();
+signals:
+    // Double click on the link label: open the README (its file:// URL; empty when none was found).
+    void OpenWebPage(const QString& address);
+    // "OK" closed the box: the main window is usable again.
+    void Closed();
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void reject() override;  // no Escape: the box closes only through its button
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;  // no Escape: the box closes only through its button
 };

@@ -150,8 +150,8 @@ QByteArray PercentEncodedPath(const QByteArray& path) {
     QByteArray out;
     for (const char ch : path) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           c == '-' || c == '_' || c == '.' || c == '~' || c == '/';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.' || c == '~' || c == '/';
         if (plain) {
             out += ch;
         } else {

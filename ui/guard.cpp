@@ -75,8 +75,8 @@ void ShowMessage(const QString& text) {
 
 bool AskYesNo(const QString& text) {
     if (QuestionSinkRef()) return QuestionSinkRef()(text);
-    return QMessageBox::question(Parent().data(), Title(), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(Parent().data(), Title(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 void SetErrorSink(MessageSink sink) { ErrorSink() = std::move(sink); }

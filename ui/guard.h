@@ -26,7 +26,8 @@ auto Guarded(F f) {
 // Connects a no-argument member handler to a signal through the guard.
 template <class Sender, class Signal, class Receiver>
 QMetaObject::Connection Connect(Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)()) {
-    return QObject::connect(sender, signal, receiver, [receiver, handler](auto&&...) { Run([=] { (receiver->*handler)(); }); });
+    return QObject::connect(sender, signal, receiver,
+                            [receiver, handler](auto&&...) { Run([=] { (receiver->*handler)(); }); });
 }
 
 // The text shown for the exception currently being handled.

@@ -14,9 +14,9 @@ class TIdFTP;
 class TKeepAlive : public QObject {
 public:
     struct THooks {
-        std::function<bool()> Idle;              // connected, and nothing runs on the session
-        std::function<int()> IntervalSeconds;    // NOOP after this much idle time
-        std::function<bool()> SiteWantsNoop;     // the site's keep-alive option
+        std::function<bool()> Idle;            // connected, and nothing runs on the session
+        std::function<int()> IntervalSeconds;  // NOOP after this much idle time
+        std::function<bool()> SiteWantsNoop;   // the site's keep-alive option
         std::function<void(const std::string& words)> SessionEnded;
     };
 

@@ -43,9 +43,8 @@ TLocalPane::TLocalPane(QWidget* parent) : TDirectoryPane(parent) {
     frame_.Combo->setInsertPolicy(QComboBox::NoInsert);
     guard::Connect(frame_.Combo->lineEdit(), &QLineEdit::returnPressed, this, &TLocalPane::FolderTyped);
     guard::Connect(list_, &QTreeView::doubleClicked, this, &TLocalPane::OpenCurrentRow);
-    connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
-        guard::Run([=, this] { SetFolder(frame_.Combo->itemData(i).toString()); });
-    });
+    connect(frame_.Combo, QOverload<int>::of(&QComboBox::activated), this,
+            [this](int i) { guard::Run([=, this] { SetFolder(frame_.Combo->itemData(i).toString()); }); });
     connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
         // The first entry of a freshly shown folder becomes current.
         if (QDir(path) != QDir(QString::fromStdString(Folder()))) return;
@@ -146,7 +145,8 @@ void TLocalPane::RefreshKeepingSelection() {
         QModelIndex first = rows.value(0);
         for (const QModelIndex& i : rows)
             if (i.row() < first.row()) first = i;
-        if (first.isValid()) sel->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        if (first.isValid())
+            sel->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     list_->setFocus();
 }

@@ -118,9 +118,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     sessionWindow_ = std::make_unique<TSessionWindow>(*this);
     session_ = std::make_unique<TWindowSession>(
-        this, *IdFTP1, siteTable_, siteOptions_, Timer1, *sessionWindow_, [this] {
-            return queueView_->Busy() || remotePane_->Listing() || messagePump_.Depth() != 0;
-        });
+        this, *IdFTP1, siteTable_, siteOptions_, Timer1, *sessionWindow_,
+        [this] { return queueView_->Busy() || remotePane_->Listing() || messagePump_.Depth() != 0; });
     ConnectPanes();
     // Dragging from the panes: only while connected (the drop targets are the queue view's).
     SetDragEnabled(false);
@@ -317,7 +316,8 @@ void TMainForm::BuildMenus() {
     ransfer1 = Menu(this, "ransfer1", "&Transfer");
     Download2 = Item(this, ransfer1, "Download2", "&Download", &TMainForm::Download2Click, false);
     Upload2 = Item(this, ransfer1, "Upload2", "&Upload", &TMainForm::Upload2Click, false);
-    ransferqueue1 = Item(this, ransfer1, "ransferqueue1", "&Transfer from queue", &TMainForm::ransferqueue1Click, false);
+    ransferqueue1 =
+        Item(this, ransfer1, "ransferqueue1", "&Transfer from queue", &TMainForm::ransferqueue1Click, false);
     ransfer1->addSeparator();
     Addtoqueue3 = Item(this, ransfer1, "Addtoqueue3", "&Add to queue", &TMainForm::Addtoqueue3Click, false);
     ransfer1->addSeparator();
@@ -344,7 +344,8 @@ void TMainForm::BuildMenus() {
     Queue1->addSeparator();
     Resetselectedststus1 =
         Item(this, Queue1, "Resetselectedststus1", "Reset selected &ststus", &TMainForm::Resetselectedststus1Click);
-    Resetallststuses2 = Item(this, Queue1, "Resetallststuses2", "R&eset all statuses", &TMainForm::Resetallststuses2Click);
+    Resetallststuses2 =
+        Item(this, Queue1, "Resetallststuses2", "R&eset all statuses", &TMainForm::Resetallststuses2Click);
     Queue1->addSeparator();
     Movetotop2 = Item(this, Queue1, "Movetotop2", "&Move to top", &TMainForm::Movetotop2Click);
     Moveoneup2 = Item(this, Queue1, "Moveoneup2", "Move one &up", &TMainForm::Moveoneup2Click);
@@ -389,7 +390,8 @@ void TMainForm::BuildPopupMenus() {
     Refresh2 = Item(this, HomePopupMenu, "Refresh2", "&Refresh", &TMainForm::Refresh2Click);
 
     QueuePopupMenu = Menu(this, "QueuePopupMenu", "");
-    TransferQueue1 = Item(this, QueuePopupMenu, "TransferQueue1", "&Transfer Queue", &TMainForm::TransferQueue1Click, false);
+    TransferQueue1 =
+        Item(this, QueuePopupMenu, "TransferQueue1", "&Transfer Queue", &TMainForm::TransferQueue1Click, false);
     QueuePopupMenu->addSeparator();
     RemovefromQueue1 =
         Item(this, QueuePopupMenu, "RemovefromQueue1", "&Remove from Queue", &TMainForm::RemovefromQueue1Click);
@@ -406,9 +408,8 @@ void TMainForm::BuildPopupMenus() {
 
     auto attach = [this](QWidget* list, QMenu* menu) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(list, &QWidget::customContextMenuRequested, this, [list, menu](const QPoint& pos) {
-            menu->popup(list->mapToGlobal(pos));
-        });
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [list, menu](const QPoint& pos) { menu->popup(list->mapToGlobal(pos)); });
     };
     attach(RemoteDirList, HostPopupMenu);
     attach(HomeDirList, HomePopupMenu);
@@ -541,18 +542,18 @@ void TMainForm::RemoteDirPanelResize() { remotePane_->Layout(); }
 
 void TMainForm::ApplyStartAvailability() {
     for (QAction* a : {ToolButton1, ToolButton2, ToolButton4, ToolButton10, ToolButton11}) a->setEnabled(true);
-    for (QAction* a : {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1,
-                       AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
-                       Upload2, Stop1, Addtoqueue4})
+    for (QAction* a :
+         {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1, AddtoQueue2,
+          TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3, Upload2, Stop1, Addtoqueue4})
         a->setEnabled(false);
     remotePane_->ShowSessionLook(false, false);
 }
 
 void TMainForm::ApplyConnectedAvailability() {
     for (QAction* a : {ToolButton1, ToolButton2, ToolButton6, ToolButton10, Stop1}) a->setEnabled(false);
-    for (QAction* a : {ToolButton3, ToolButton4, ToolButton7, ToolButton8, ToolButton15, ToolButton16, ToolButton11,
-                       Upload1, AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1,
-                       Addtoqueue3, Addtoqueue4})
+    for (QAction* a :
+         {ToolButton3, ToolButton4, ToolButton7, ToolButton8, ToolButton15, ToolButton16, ToolButton11, Upload1,
+          AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3, Addtoqueue4})
         a->setEnabled(true);
     remotePane_->ShowSessionLook(true, false);
 }
@@ -560,9 +561,9 @@ void TMainForm::ApplyConnectedAvailability() {
 void TMainForm::ApplyDisconnectedAvailability() {
     // "Stop transfer" is left to the disconnect itself (disabled only when a connection was open).
     for (QAction* a : {ToolButton1, ToolButton2, ToolButton4}) a->setEnabled(true);
-    for (QAction* a : {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1,
-                       AddtoQueue2, TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3,
-                       Upload2, Stop1, Addtoqueue4})
+    for (QAction* a :
+         {ToolButton3, ToolButton6, ToolButton7, ToolButton8, ToolButton15, ToolButton16, Upload1, AddtoQueue2,
+          TransferQueue1, ReConnect1, DisConnect1, Download2, ransferqueue1, Addtoqueue3, Upload2, Stop1, Addtoqueue4})
         a->setEnabled(false);
     remotePane_->ShowSessionLook(false, true);
 }
@@ -606,7 +607,8 @@ void TMainForm::LoadStoredState() {
 
     const TSettingsLoadReport settings = settings_.Load(dataDir_, siteTable_);
     if (settings.FileFound) {
-        if (settings.LocalDirToOpen) SetLocalDir(QFile::decodeName(QByteArray::fromStdString(*settings.LocalDirToOpen)));
+        if (settings.LocalDirToOpen)
+            SetLocalDir(QFile::decodeName(QByteArray::fromStdString(*settings.LocalDirToOpen)));
         IdFTP1->RecvBufferSize = BufferSizeInRange(settings_.Status.RecvBufferSize, DefaultRecvBufferSize);
         IdFTP1->SendBufferSize = BufferSizeInRange(settings_.Status.SendBufferSize, DefaultSendBufferSize);
     }
@@ -655,9 +657,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     guard::Run([&] { allowed = FormCloseQuery(); });
     if (allowed) {
         // The dialogs are separate windows: they go with the main window.
-        for (QWidget* w : {static_cast<QWidget*>(ConnectForm), static_cast<QWidget*>(SettingsForm),
-                           static_cast<QWidget*>(AboutForm), static_cast<QWidget*>(EnterDirForm),
-                           static_cast<QWidget*>(GotoDirectoryForm)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(ConnectForm), static_cast<QWidget*>(SettingsForm), static_cast<QWidget*>(AboutForm),
+              static_cast<QWidget*>(EnterDirForm), static_cast<QWidget*>(GotoDirectoryForm)})
             if (w) w->hide();
         if (TrayIcon) TrayIcon->hide();
         event->accept();
@@ -788,8 +790,9 @@ void TMainForm::Connecttohomesite1Click() { OpenWebPage(ProgramReadmeUrl()); }
 
 void TMainForm::OpenWebPage(const QString& address) {
     if (address.isEmpty()) {
-        guard::ShowMessage(QStringLiteral("The program's guide was not found: README.md is installed as "
-                                          "share/doc/orlix-ftp/README.md beside the program's bin folder."));
+        guard::ShowMessage(
+            QStringLiteral("The program's guide was not found: README.md is installed as "
+                           "share/doc/orlix-ftp/README.md beside the program's bin folder."));
         return;
     }
     // The desktop's browser or viewer; whatever happens there is not reported.

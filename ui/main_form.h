@@ -285,8 +285,6 @@ public:
     bool SetLocalDir(const QString& path);
     void RefreshLocalPane();
 
-
-
     // Splitter positions, kept in layout.ini in the data folder (main_form_layout.cpp).
     void SaveLayout();
 

@@ -25,7 +25,6 @@
 
 namespace {
 
-
 class TWaitCursor {
 public:
     TWaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
@@ -151,7 +150,8 @@ void TMainForm::MakeDirectory1Click() {
 void TMainForm::Rename2Click() {
     const QStringList paths = localPane_->SelectedPaths();
     if (paths.isEmpty()) return;
-    const QString oldName = fileops::RelativeToFolder(paths.front(), QFile::decodeName(QByteArray::fromStdString(LocalDir())));
+    const QString oldName =
+        fileops::RelativeToFolder(paths.front(), QFile::decodeName(QByteArray::fromStdString(LocalDir())));
     OpenNameDialog(*this, TEnterDirForm::RenameLocal, QStringLiteral("Rename"), oldName,
                    QFile::encodeName(oldName).toStdString());
 }
@@ -178,39 +178,40 @@ void TMainForm::EnterDirNameEntered(int mode, const QString& name) {
     if (!EnterDirForm || name.isEmpty()) return;
     const QString folder = QFile::decodeName(QByteArray::fromStdString(LocalDir()));
     switch (mode) {
-    case TEnterDirForm::MakeLocalDir:
-        fileops::MakeLocalDirectory(folder, name);
-        EnterDirForm->close();
-        RefreshLocalPane();
-        break;
-    case TEnterDirForm::RenameLocal:
-        fileops::RenameLocalItem(folder, QFile::decodeName(QByteArray::fromStdString(EnterDirForm->OldName())), name);
-        EnterDirForm->close();
-        RefreshLocalPane();
-        break;
-    case TEnterDirForm::MakeRemoteDir: {
-        if (RefusedDuringRun(*this)) break;  // the dialog stays open for later
-        const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->MakeDir(dir + remotePane_->NameBytes(name));
-        ListRemoteDirectory();
-        EnterDirForm->close();
-        break;
-    }
-    case TEnterDirForm::RenameRemote: {
-        if (RefusedDuringRun(*this)) break;
-        const std::string dir = WithSlash(IdFTP1->WorkingDir());
-        IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + remotePane_->NameBytes(name));
-        ListRemoteDirectory();
-        EnterDirForm->close();
-        break;
-    }
-    case TEnterDirForm::ChangeRemoteDir:
-        // The pane keeps the start text's bytes; a refusal leaves the dialog open, with the error shown.
-        remotePane_->ChangeDirectoryTo(name);
-        EnterDirForm->close();
-        ListRemoteDirectory();
-        break;
-    default:
-        break;
+        case TEnterDirForm::MakeLocalDir:
+            fileops::MakeLocalDirectory(folder, name);
+            EnterDirForm->close();
+            RefreshLocalPane();
+            break;
+        case TEnterDirForm::RenameLocal:
+            fileops::RenameLocalItem(folder, QFile::decodeName(QByteArray::fromStdString(EnterDirForm->OldName())),
+                                     name);
+            EnterDirForm->close();
+            RefreshLocalPane();
+            break;
+        case TEnterDirForm::MakeRemoteDir: {
+            if (RefusedDuringRun(*this)) break;  // the dialog stays open for later
+            const std::string dir = WithSlash(IdFTP1->WorkingDir());
+            IdFTP1->MakeDir(dir + remotePane_->NameBytes(name));
+            ListRemoteDirectory();
+            EnterDirForm->close();
+            break;
+        }
+        case TEnterDirForm::RenameRemote: {
+            if (RefusedDuringRun(*this)) break;
+            const std::string dir = WithSlash(IdFTP1->WorkingDir());
+            IdFTP1->Rename(dir + EnterDirForm->OldName(), dir + remotePane_->NameBytes(name));
+            ListRemoteDirectory();
+            EnterDirForm->close();
+            break;
+        }
+        case TEnterDirForm::ChangeRemoteDir:
+            // The pane keeps the start text's bytes; a refusal leaves the dialog open, with the error shown.
+            remotePane_->ChangeDirectoryTo(name);
+            EnterDirForm->close();
+            ListRemoteDirectory();
+            break;
+        default:
+            break;
     }
 }

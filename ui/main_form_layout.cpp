@@ -214,8 +214,9 @@ void TMainForm::ApplyLayoutRules() {
     new TColumnFitter(RemoteDirList, {0}, {});
     new TColumnFitter(QueueListView, {0, 1, 4},
                       {{3, {QStringLiteral("Download"), QStringLiteral("Upload")}},
-                       {5, {QStringLiteral("Downloading"), QStringLiteral("Uploading"), QStringLiteral("Aborted"),
-                            QStringLiteral("Ready")}}});
+                       {5,
+                        {QStringLiteral("Downloading"), QStringLiteral("Uploading"), QStringLiteral("Aborted"),
+                         QStringLiteral("Ready")}}});
 
     // Status bar: each panel grows to its designed width before the file name takes the rest;
     // below that they shrink, except the file name, which keeps its designed width.
@@ -223,7 +224,8 @@ void TMainForm::ApplyLayoutRules() {
     std::vector<int> designedWidths;
     for (int i = 0; i < static_cast<int>(StatusPanels.size()); ++i) {
         QLabel* label = StatusPanels[static_cast<size_t>(i)];
-        const int designed = std::max(label->minimumWidth(), label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : 0);
+        const int designed =
+            std::max(label->minimumWidth(), label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : 0);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i == kFileNamePanel) {
             label->setMinimumWidth(kFileNamePanelWidth);
@@ -239,8 +241,8 @@ void TMainForm::ApplyLayoutRules() {
         StatusBar1->addWidget(label, i == kFileNamePanel ? 1 : 1000);
         label->show();
     }
-    EncryptionPanel->setMinimumWidth(sfm.horizontalAdvance(QStringLiteral("Not encrypted")) + 2 * EncryptionPanel->frameWidth() +
-                                     EncryptionPanel->indent() + 8);
+    EncryptionPanel->setMinimumWidth(sfm.horizontalAdvance(QStringLiteral("Not encrypted")) +
+                                     2 * EncryptionPanel->frameWidth() + EncryptionPanel->indent() + 8);
     (new TStatusBarFitter(StatusBar1, StatusPanels, designedWidths, EncryptionPanel))->Fit();
 }
 
@@ -299,8 +301,9 @@ void TMainForm::RestoreLayout() {
 void TMainForm::SaveLayout() {
     // Only positions: a failed write keeps the old file and is not worth a message.
     try {
-        WriteFileAtomically(DataFilePath(dataDir_, kLayoutFileName),
-                            SizesLine("MainSplitter", MainSplitter->sizes()) + SizesLine("PaneSplitter", PaneSplitter->sizes()));
+        WriteFileAtomically(
+            DataFilePath(dataDir_, kLayoutFileName),
+            SizesLine("MainSplitter", MainSplitter->sizes()) + SizesLine("PaneSplitter", PaneSplitter->sizes()));
     } catch (const EInOutError&) {
     }
 }

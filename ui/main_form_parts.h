@@ -82,8 +82,8 @@ public:
     void RestartProgress() override { f_.progress_.Restart(); }
     void SetRemoteCommandsEnabled(bool enabled) override {
         f_.remotePane_->SetNavigationEnabled(enabled);
-        for (QAction* a : {f_.MakeDir1, f_.Rename1, f_.Delete1, f_.ChangeDirUp1, f_.GotoDirectory1,
-                           f_.Homedirectory1, f_.Refresh1})
+        for (QAction* a :
+             {f_.MakeDir1, f_.Rename1, f_.Delete1, f_.ChangeDirUp1, f_.GotoDirectory1, f_.Homedirectory1, f_.Refresh1})
             if (a) a->setEnabled(enabled);
         for (QAction* a : f_.HostPopupSeparators) a->setEnabled(enabled);
     }

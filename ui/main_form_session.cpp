@@ -17,7 +17,6 @@
 #include "ui/sound_player.h"
 #include "ui/status_log.h"
 
-
 // ---- Handlers
 
 void TMainForm::ToolButton1Click() {

@@ -13,7 +13,6 @@
 #include "ui/remote_pane.h"
 #include "ui/status_log.h"
 
-
 TPaneContext TMainForm::PaneContext() const {
     TPaneContext pane;
     const std::vector<THostDirInfo>& rows = remotePane_->Rows();

@@ -12,11 +12,11 @@
 #include "ui/remote_pane.h"
 #include "ui/session_controller.h"
 
-
 void TMainForm::ConnectPanes() {
     guard::Connect(localPane_, &TLocalPane::ListClicked, this, &TMainForm::HomeDirListClick);
     guard::Connect(remotePane_, &TRemotePane::ListClicked, this, &TMainForm::RemoteDirListClick);
-    connect(localPane_, &TLocalPane::TabReleased, this, [this] { guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); }); });
+    connect(localPane_, &TLocalPane::TabReleased, this,
+            [this] { guard::Run([this] { HomeDirListKeyUp(Qt::Key_Tab); }); });
     connect(remotePane_, &TRemotePane::TabReleased, this,
             [this] { guard::Run([this] { RemoteDirListKeyUp(Qt::Key_Tab); }); });
     // A file is transferred the pane's way, and Delete and F2 act on the pane they are pressed
@@ -71,7 +71,8 @@ void TMainForm::RemoteDirComboClick() { remotePane_->GoToTypedPath(); }
 
 void TMainForm::GotoDirectory1Click() {
     const std::optional<QString> start = remotePane_->GotoStartText();
-    if (start && EnterDirForm) EnterDirForm->Open(TEnterDirForm::ChangeRemoteDir, QStringLiteral("Change Directory"), *start);
+    if (start && EnterDirForm)
+        EnterDirForm->Open(TEnterDirForm::ChangeRemoteDir, QStringLiteral("Change Directory"), *start);
 }
 
 // ---- Local pane

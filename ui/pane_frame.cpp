@@ -39,12 +39,17 @@ void LayoutPaneFrame(const TPaneFrame& frame, QWidget* list) {
 TPaneKey PaneListKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return TPaneKey::None;
     switch (key.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return TPaneKey::Open;
-    case Qt::Key_Backspace: return TPaneKey::Up;
-    case Qt::Key_Delete: return TPaneKey::Delete;
-    case Qt::Key_F2: return TPaneKey::Rename;
-    default: return TPaneKey::None;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return TPaneKey::Open;
+        case Qt::Key_Backspace:
+            return TPaneKey::Up;
+        case Qt::Key_Delete:
+            return TPaneKey::Delete;
+        case Qt::Key_F2:
+            return TPaneKey::Rename;
+        default:
+            return TPaneKey::None;
     }
 }
 
@@ -67,7 +72,8 @@ bool TDirectoryPane::eventFilter(QObject* watched, QEvent* e) {
         guard::Run([&, this] { used = ListKey(*static_cast<QKeyEvent*>(e)); });
         if (used) return true;
     } else if (e->type() == QEvent::KeyRelease && watched == list_ &&
-               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab || static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
+               (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Tab ||
+                static_cast<QKeyEvent*>(e)->key() == Qt::Key_Backtab)) {
         emit TabReleased();
     }
     return QObject::eventFilter(watched, e);
@@ -75,11 +81,20 @@ bool TDirectoryPane::eventFilter(QObject* watched, QEvent* e) {
 
 bool TDirectoryPane::ListKey(const QKeyEvent& key) {
     switch (PaneListKey(key)) {
-    case TPaneKey::Open: OpenCurrentRow(); return true;
-    case TPaneKey::Up: GoUp(); return true;
-    case TPaneKey::Delete: emit DeleteKeyPressed(); return true;
-    case TPaneKey::Rename: emit RenameKeyPressed(); return true;
-    case TPaneKey::None: break;
+        case TPaneKey::Open:
+            OpenCurrentRow();
+            return true;
+        case TPaneKey::Up:
+            GoUp();
+            return true;
+        case TPaneKey::Delete:
+            emit DeleteKeyPressed();
+            return true;
+        case TPaneKey::Rename:
+            emit RenameKeyPressed();
+            return true;
+        case TPaneKey::None:
+            break;
     }
     return false;
 }

@@ -27,12 +27,12 @@ struct TProgressState {
 
 // The texts one work event puts into the status bar.
 struct TProgressTexts {
-    std::string Speed;     // panel 6, "Download speed 9.73 KB/s"
+    std::string Speed;  // panel 6, "Download speed 9.73 KB/s"
     bool HasPercent = false;
-    int Percent = 0;       // also the progress bar position
+    int Percent = 0;          // also the progress bar position
     std::string PercentText;  // panel 5, "32 %"
-    std::string Elapsed;   // panel 2, "00:01:05 Elapsed"
-    std::string Left;      // panel 3, "00:02:24 Left"
+    std::string Elapsed;      // panel 2, "00:01:05 Elapsed"
+    std::string Left;         // panel 3, "00:02:24 Left"
 };
 
 // Rounds to the nearest integer, halves to the even neighbour.

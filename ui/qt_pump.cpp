@@ -8,10 +8,11 @@
 bool TQtMessagePump::Due() {
     // Asked after every received chunk: the coarse clock is cheap enough for that.
     timespec ts{};
-    const auto now = ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0
-                         ? std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                               std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)))
-                         : std::chrono::steady_clock::now();
+    const auto now =
+        ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0
+            ? std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                  std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)))
+            : std::chrono::steady_clock::now();
     if (last_ != std::chrono::steady_clock::time_point{} && now - last_ < MinInterval) return false;
     last_ = now;
     return true;

@@ -11,7 +11,7 @@ struct TColumn {
     const char* Caption;
     int Width;
 };
-const TColumn kQueueColumns[] = {{"Filename", 200}, {"Local path", 275}, {"Size", 100},
+const TColumn kQueueColumns[] = {{"Filename", 200}, {"Local path", 275},  {"Size", 100},
                                  {"Process", 60},   {"Remote path", 275}, {"Status", 100}};
 
 }  // namespace

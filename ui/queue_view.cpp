@@ -31,7 +31,7 @@ ITransferQuestions& TQueueView::TQuestions::Target() {
 }
 
 int TQueueView::TQuestions::AskFileExists(const std::string& nameLabel, int64_t originalSize, int64_t newSize,
-                                           bool resumeEnabled) {
+                                          bool resumeEnabled) {
     return Target().AskFileExists(nameLabel, originalSize, newSize, resumeEnabled);
 }
 

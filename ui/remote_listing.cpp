@@ -153,9 +153,14 @@ std::vector<size_t> ColumnRowOrder(const std::vector<THostDirInfo>& rows, THostC
         if (x.IsDir != y.IsDir) return x.IsDir;
         int c = 0;
         switch (column) {
-        case THostColumn::Name: return descending ? nameOrder(b, a) < 0 : nameOrder(a, b) < 0;
-        case THostColumn::Size: c = x.Size < y.Size ? -1 : x.Size > y.Size ? 1 : 0; break;
-        case THostColumn::Modified: c = x.ModifiedAt < y.ModifiedAt ? -1 : x.ModifiedAt > y.ModifiedAt ? 1 : 0; break;
+            case THostColumn::Name:
+                return descending ? nameOrder(b, a) < 0 : nameOrder(a, b) < 0;
+            case THostColumn::Size:
+                c = x.Size < y.Size ? -1 : x.Size > y.Size ? 1 : 0;
+                break;
+            case THostColumn::Modified:
+                c = x.ModifiedAt < y.ModifiedAt ? -1 : x.ModifiedAt > y.ModifiedAt ? 1 : 0;
+                break;
         }
         if (c != 0) return descending ? c > 0 : c < 0;
         return nameOrder(a, b) < 0;

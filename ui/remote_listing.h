@@ -13,8 +13,8 @@
 
 // One row of the remote listing shown in RemoteDirList (row i is record i).
 struct THostDirInfo {
-    std::string Name;  // the listing item's name, byte for byte
-    int64_t Size = 0;  // -1 for a directory
+    std::string Name;      // the listing item's name, byte for byte
+    int64_t Size = 0;      // -1 for a directory
     std::string Modified;  // the date, and the time of day when the listing gave one
     bool IsDir = false;
     TDateTime ModifiedAt = 0;  // what the date column sorts by
@@ -61,8 +61,8 @@ public:
     static std::string Tail(const std::string& name);
 
     struct TLookup {
-        int Slot = -1;      // -1: a tail without a leading dot (the plain file icon)
-        bool IsNew = false; // the caller adds the icon for Tail to its image list as this slot
+        int Slot = -1;       // -1: a tail without a leading dot (the plain file icon)
+        bool IsNew = false;  // the caller adds the icon for Tail to its image list as this slot
         std::string Tail;
     };
     TLookup Lookup(const std::string& fileName);

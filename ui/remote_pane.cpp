@@ -47,7 +47,8 @@ TRemotePane::TRemotePane(QWidget* parent, TIdFTP& ftp, IRemotePaneHost& host)
     list_->setColumnWidth(2, 130);
     // The list sorts itself (rows_ follows the order shown), so the view's own sorting stays off.
     list_->header()->setSectionsClickable(true);
-    connect(list_->header(), &QHeaderView::sectionClicked, this, [this](int column) { guard::Run([=, this] { SortBy(column); }); });
+    connect(list_->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guard::Run([=, this] { SortBy(column); }); });
     guard::Connect(list_, &QTreeWidget::itemDoubleClicked, this, &TRemotePane::OpenCurrentRow);
     guard::Connect(frame_.Up, &QToolButton::clicked, this, &TRemotePane::GoUp);
     guard::Connect(frame_.Combo->lineEdit(), &QLineEdit::returnPressed, this, &TRemotePane::GoToTypedPath);
@@ -219,9 +220,8 @@ void TRemotePane::SortRows() {
     std::vector<QCollatorSortKey> keys;
     keys.reserve(rows_.size());
     for (const THostDirInfo& r : rows_) keys.push_back(collator.sortKey(DisplayName(r.Name).toCaseFolded()));
-    const std::vector<size_t> order =
-        ColumnRowOrder(rows_, static_cast<THostColumn>(sortColumn_), sortDescending_,
-                       [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]); });
+    const std::vector<size_t> order = ColumnRowOrder(rows_, static_cast<THostColumn>(sortColumn_), sortDescending_,
+                                                     [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]); });
     std::vector<THostDirInfo> sorted;
     sorted.reserve(rows_.size());
     for (size_t i : order) sorted.push_back(std::move(rows_[i]));
@@ -372,7 +372,8 @@ void TRemotePane::GoToHistoryItem(int index) {
 
 std::vector<std::string> TRemotePane::History() const {
     std::vector<std::string> dirs;
-    for (int i = 0; i < frame_.Combo->count(); ++i) dirs.push_back(frame_.Combo->itemData(i).toByteArray().toStdString());
+    for (int i = 0; i < frame_.Combo->count(); ++i)
+        dirs.push_back(frame_.Combo->itemData(i).toByteArray().toStdString());
     return dirs;
 }
 

@@ -66,11 +66,11 @@ public:
     void Clear();
 
     // ---- Navigation (the commands are dropped while a listing runs: theirs would land in it)
-    void OpenCurrentRow() override;      // double click and Enter: enters a folder row; a file row raises FileActivated
-    void GoUp() override;                // errors ignored
+    void OpenCurrentRow() override;  // double click and Enter: enters a folder row; a file row raises FileActivated
+    void GoUp() override;            // errors ignored
     void GoTo(const std::string& path);
     void Refresh();
-    void GoToTypedPath();       // Enter in the path combo: the typed directory, or a visited one
+    void GoToTypedPath();             // Enter in the path combo: the typed directory, or a visited one
     void GoToHistoryItem(int index);  // a visited directory picked from the combo's list
     // Connected and idle: lists again and selects the first row; errors ignored.
     void RefreshIfIdle();
@@ -146,7 +146,7 @@ private:
     bool listing_ = false;
     int sortColumn_ = -1;
     bool sortDescending_ = false;
-    bool historyPick_ = false;  // the combo's list is being clicked or told Enter
+    bool historyPick_ = false;              // the combo's list is being clicked or told Enter
     const QObject* historyView_ = nullptr;  // the combo's list and its viewport, watched for picks
     const QObject* historyViewport_ = nullptr;
 };

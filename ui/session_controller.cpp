@@ -51,12 +51,17 @@ int SocketErrorNumber(const std::string& message) {
 
 std::string SocketErrorReason(int err, const std::string& where, const std::string& message) {
     switch (err) {
-        case Id_WSAECONNREFUSED: return "Connection refused by " + where;
-        case Id_WSAHOST_NOT_FOUND: return "Host not found";
-        case Id_WSAETIMEDOUT: return "Timed out";
+        case Id_WSAECONNREFUSED:
+            return "Connection refused by " + where;
+        case Id_WSAHOST_NOT_FOUND:
+            return "Host not found";
+        case Id_WSAETIMEDOUT:
+            return "Timed out";
         case Id_WSAECONNRESET:
-        case Id_WSAECONNABORTED: return "Connection closed by " + where;
-        default: break;
+        case Id_WSAECONNABORTED:
+            return "Connection closed by " + where;
+        default:
+            break;
     }
     const std::string text = EIdSocketError::Description(err);
     return text.empty() ? OneLine(message) : OneLine(text) + " (" + where + ")";

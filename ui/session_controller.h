@@ -26,8 +26,8 @@ struct TSessionState {
     int ConnectAttempts = 0;
     bool Reconnecting = false;
     bool ConnectSoundPending = false;
-    int ActivePane = 1;          // 1: local pane, 2: remote pane
-    bool WasConnected = false;   // a connection was open at the last disconnect
+    int ActivePane = 1;         // 1: local pane, 2: remote pane
+    bool WasConnected = false;  // a connection was open at the last disconnect
     // The server ended the idle session: the window shows Disconnected but keeps the remote view,
     // and the next command that needs the server reconnects first.
     bool SessionDropped = false;
@@ -81,8 +81,8 @@ public:
 class TSessionController {
 public:
     // defaults: the program-wide connection settings (null: the built-in ones).
-    TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window,
-                       IRetryTimer& timer, const TConnectionDefaults* defaults = nullptr);
+    TSessionController(TIdFTP& ftp, TSiteTable& sites, TSessionState& state, ISessionWindow& window, IRetryTimer& timer,
+                       const TConnectionDefaults* defaults = nullptr);
 
     // A failed series ends with the reason in the log and the status bar; Connect and
     // SiteDialogConnect also show it in a message box.
@@ -126,7 +126,7 @@ private:
     IRetryTimer& timer_;
     const TConnectionDefaults* defaults_;
     bool attempting_ = false;
-    bool dropping_ = false;  // ServerEndedSession is closing the client
+    bool dropping_ = false;     // ServerEndedSession is closing the client
     bool userStarted_ = false;  // the running series came from a command of the user
 };
 

@@ -10,7 +10,7 @@
 
 namespace statuslog {
 
-inline constexpr int kMaxLines = 300;     // more than this and the oldest are dropped
+inline constexpr int kMaxLines = 300;      // more than this and the oldest are dropped
 inline constexpr int kTrimmedLines = 151;  // how many go at once
 
 QColor CommandColor();  // green
@@ -18,7 +18,7 @@ QColor ReplyColor();    // black
 QColor StatusColor();   // blue
 
 // The line texts of the three kinds of log lines.
-std::string CommandLine(const std::string& sentText);  // "Command:   " + text, password hidden
+std::string CommandLine(const std::string& sentText);    // "Command:   " + text, password hidden
 std::string ReplyLine(const std::string& receivedText);  // twenty spaces + text
 std::string StatusLine(const std::string& statusText);   // "Status:         " + text
 

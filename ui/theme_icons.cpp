@@ -14,7 +14,8 @@ void UseInstalledIconTheme() {
         if (!current.isEmpty() && current != QLatin1String("hicolor")) return true;
         // Some platforms (offscreen among them) do not even search the system's icon folders.
         QStringList paths = QIcon::themeSearchPaths();
-        QStringList dataDirs = QString::fromLocal8Bit(qgetenv("XDG_DATA_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        QStringList dataDirs =
+            QString::fromLocal8Bit(qgetenv("XDG_DATA_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
         if (dataDirs.isEmpty()) dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
         for (const QString& d : dataDirs) {
             const QString icons = d + QStringLiteral("/icons");

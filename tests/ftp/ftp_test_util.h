@@ -33,10 +33,14 @@ struct FtpRecorder {
             sent.push_back(line);
             traffic.push_back("> " + line);
         };
-        log.OnReceived = [this](TIdLogEvent*, const std::string&, const std::string& d) { traffic.push_back("< " + d); };
+        log.OnReceived = [this](TIdLogEvent*, const std::string&, const std::string& d) {
+            traffic.push_back("< " + d);
+        };
         // ORLIX_FTP_TRACE=1 prints the control traffic, to see what a server really sends.
         if (std::getenv("ORLIX_FTP_TRACE")) {
-            auto print = [](const char* dir, const std::string& data) { std::fprintf(stderr, "%s %s", dir, data.c_str()); };
+            auto print = [](const char* dir, const std::string& data) {
+                std::fprintf(stderr, "%s %s", dir, data.c_str());
+            };
             auto received = log.OnReceived;
             log.OnReceived = [print, received](TIdLogEvent* l, const std::string& a, const std::string& d) {
                 print("<", d);
@@ -99,8 +103,8 @@ inline void PrepareClient(TIdFTP& ftp, int port, const std::string& user = "u", 
 
 // "227 Entering Passive Mode (127,0,0,1,h,l)" for a local port.
 inline std::string PasvReply(int port, const std::string& host = "127,0,0,1") {
-    return "227 Entering Passive Mode (" + host + "," + std::to_string(port / 256) + "," +
-           std::to_string(port % 256) + ")";
+    return "227 Entering Passive Mode (" + host + "," + std::to_string(port / 256) + "," + std::to_string(port % 256) +
+           ")";
 }
 
 // The port of a "PORT a,b,c,d,h,l" line, 0 when it is not one.

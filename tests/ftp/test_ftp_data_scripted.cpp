@@ -83,8 +83,10 @@ TEST(FtpEpsv, PortOfTheReplyOrAnError) {
     };
     for (const auto& [line, port] : cases) {
         SCOPED_TRACE(line);
-        if (port < 0) EXPECT_THROW(TIdFTP::ParseEpsvReply(line), EIdException);
-        else EXPECT_EQ(TIdFTP::ParseEpsvReply(line), port);
+        if (port < 0)
+            EXPECT_THROW(TIdFTP::ParseEpsvReply(line), EIdException);
+        else
+            EXPECT_EQ(TIdFTP::ParseEpsvReply(line), port);
     }
 }
 
@@ -322,8 +324,11 @@ TEST(FtpTransferScripted, SilentServerAfter426ClosesTheSession) {
     for (bool aborted : {false, true}) {
         SCOPED_TRACE(aborted ? "after ABOR" : "426 of its own");
         ScriptedSession s;
-        ScriptLogin(s.control).expectLine("PASV").sendLine(PasvReply(s.data.port())).expectLine("RETR f").sendLine(
-            "150 go");
+        ScriptLogin(s.control)
+            .expectLine("PASV")
+            .sendLine(PasvReply(s.data.port()))
+            .expectLine("RETR f")
+            .sendLine("150 go");
         if (aborted) s.control.expectLine("ABOR");
         s.control.sendLine("426 Connection lost.").readUntilClosed();  // the NOOP is never answered
         s.data.send(std::string(50000, 'z')).pause(200).close();
@@ -363,9 +368,12 @@ TEST(FtpTransferScripted, ServerClosingWith421IsNeverTheNextCommandsReply) {
         SCOPED_TRACE(when);
         ScriptedSession s;
         ScriptLogin(s.control);
-        if (when == AsReply) s.control.expectLine("CWD x").sendLine("421 Too many users, closing.").close();
-        else if (when == Unasked) s.control.sendLine("421 Timeout.").close();
-        else s.control.sendLine("421 Timeout.").readUntilClosed();
+        if (when == AsReply)
+            s.control.expectLine("CWD x").sendLine("421 Too many users, closing.").close();
+        else if (when == Unasked)
+            s.control.sendLine("421 Timeout.").close();
+        else
+            s.control.sendLine("421 Timeout.").readUntilClosed();
         s.open(true);
         if (when != AsReply) ::usleep(100 * 1000);  // the unasked reply is on its way
         try {

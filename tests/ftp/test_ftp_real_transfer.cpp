@@ -19,10 +19,14 @@ constexpr int64_t kBig = 64LL << 20;
 enum class DataMode { Pasv, Epsv, Port, Eprt };
 const char* ModeName(DataMode m) {
     switch (m) {
-        case DataMode::Pasv: return "PASV";
-        case DataMode::Epsv: return "EPSV";
-        case DataMode::Port: return "PORT";
-        case DataMode::Eprt: return "EPRT";
+        case DataMode::Pasv:
+            return "PASV";
+        case DataMode::Epsv:
+            return "EPSV";
+        case DataMode::Port:
+            return "PORT";
+        case DataMode::Eprt:
+            return "EPRT";
     }
     return "?";
 }
@@ -88,7 +92,9 @@ TEST_P(RealTransfer, BigFileRoundTripIsByteIdentical) {
         ++begins;
         EXPECT_NE(sender, &ftp);  // the data connection reports
     };
-    ftp.OnWork = [&](TIdComponent*, TWorkMode mode, int64_t count) { (mode == wkWrite ? lastWrite : lastRead) = count; };
+    ftp.OnWork = [&](TIdComponent*, TWorkMode mode, int64_t count) {
+        (mode == wkWrite ? lastWrite : lastRead) = count;
+    };
     ftp.OnWorkEnd = [&](TIdComponent*, TWorkMode) { ++ends; };
 
     ftp.Put(src, "big.bin");
@@ -362,13 +368,14 @@ TEST(RealNetworkRefusal, RefusedActiveModeFailsAtOnceAndTheSessionGoesOn) {
     EXPECT_TRUE(ftp.IsConnected());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, RealTransfer,
-    ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd, FtpServerKind::Proftpd,
-                                         FtpServerKind::PureFtpd),
-                       ::testing::Values(DataMode::Pasv, DataMode::Epsv, DataMode::Port, DataMode::Eprt)),
-    [](const auto& info) {
-        return FtpServerProcess::testName(std::get<0>(info.param)) + "_" + ModeName(std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,
+                         ::testing::Combine(::testing::Values(FtpServerKind::Pyftpdlib, FtpServerKind::Vsftpd,
+                                                              FtpServerKind::Proftpd, FtpServerKind::PureFtpd),
+                                            ::testing::Values(DataMode::Pasv, DataMode::Epsv, DataMode::Port,
+                                                              DataMode::Eprt)),
+                         [](const auto& info) {
+                             return FtpServerProcess::testName(std::get<0>(info.param)) + "_" +
+                                    ModeName(std::get<1>(info.param));
+                         });
 
 }  // namespace

@@ -209,12 +209,13 @@ TEST_P(TlsVariant, SessionMovesFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TlsVariant,
-    ::testing::Values(VariantCase{"vsftpd_tls12", FtpServerKind::Vsftpd, FtpServerTls::Explicit, 0, TLS1_2_VERSION, "TLSv1.2"},
-                      VariantCase{"vsftpd_tls13", FtpServerKind::Vsftpd, FtpServerTls::Explicit, TLS1_3_VERSION, 0, "TLSv1.3"},
-                      VariantCase{"proftpd_tls12", FtpServerKind::Proftpd, FtpServerTls::Explicit, 0, TLS1_2_VERSION, "TLSv1.2"},
-                      VariantCase{"proftpd_tls13", FtpServerKind::Proftpd, FtpServerTls::Explicit, TLS1_3_VERSION, 0, "TLSv1.3"},
-                      VariantCase{"vsftpd_implicit", FtpServerKind::Vsftpd, FtpServerTls::Implicit, 0, 0, "TLSv1"},
-                      VariantCase{"proftpd_implicit", FtpServerKind::Proftpd, FtpServerTls::Implicit, 0, 0, "TLSv1"}),
+    ::testing::Values(
+        VariantCase{"vsftpd_tls12", FtpServerKind::Vsftpd, FtpServerTls::Explicit, 0, TLS1_2_VERSION, "TLSv1.2"},
+        VariantCase{"vsftpd_tls13", FtpServerKind::Vsftpd, FtpServerTls::Explicit, TLS1_3_VERSION, 0, "TLSv1.3"},
+        VariantCase{"proftpd_tls12", FtpServerKind::Proftpd, FtpServerTls::Explicit, 0, TLS1_2_VERSION, "TLSv1.2"},
+        VariantCase{"proftpd_tls13", FtpServerKind::Proftpd, FtpServerTls::Explicit, TLS1_3_VERSION, 0, "TLSv1.3"},
+        VariantCase{"vsftpd_implicit", FtpServerKind::Vsftpd, FtpServerTls::Implicit, 0, 0, "TLSv1"},
+        VariantCase{"proftpd_implicit", FtpServerKind::Proftpd, FtpServerTls::Implicit, 0, 0, "TLSv1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A self-signed certificate the client does not trust: refused before the login unless the
@@ -230,7 +231,8 @@ TEST(TlsCertificate, UntrustedIsRefusedBeforeLoginUnlessAccepted) {
         s.ftp.OpenSession();
         ADD_FAILURE() << "untrusted certificate accepted";
     } catch (const EIdTlsError& e) {
-        EXPECT_NE(std::string(e.what()).find("The server's certificate was not accepted: self-signed"), std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("The server's certificate was not accepted: self-signed"),
+                  std::string::npos)
             << e.what();
     }
     EXPECT_FALSE(s.ftp.IsConnected());

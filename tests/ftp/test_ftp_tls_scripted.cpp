@@ -20,7 +20,9 @@ struct BadTlsCase {
 };
 
 // A ClientHello answered with the start of a record that never completes.
-void HalfRecord(ScriptedServer& s) { s.sendLine("234 go").readBytes(5).send(std::string("\x16\x03\x03\x01\x00\x02", 6)).pause(3000).close(); }
+void HalfRecord(ScriptedServer& s) {
+    s.sendLine("234 go").readBytes(5).send(std::string("\x16\x03\x03\x01\x00\x02", 6)).pause(3000).close();
+}
 
 class TlsScripted : public ::testing::TestWithParam<BadTlsCase> {};
 
@@ -53,10 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
                    [](ScriptedServer& s) { s.sendLine("530 not here").readUntilClosed(); },
                    "The server refused AUTH TLS; the site requires encryption, so nothing more was sent."},
         BadTlsCase{"garbage_after_234", TFtpEncryption::Auto,
-                   [](ScriptedServer& s) { s.send("234 go\r\nHELLO there\r\n").readUntilClosed(); }, "unprotected data"},
-        BadTlsCase{"garbage_instead_of_handshake", TFtpEncryption::Auto,
-                   [](ScriptedServer& s) { s.sendLine("234 go").pause(200).sendLine("200 hello in clear").readUntilClosed(); },
-                   "TLS handshake failed"},
+                   [](ScriptedServer& s) { s.send("234 go\r\nHELLO there\r\n").readUntilClosed(); },
+                   "unprotected data"},
+        BadTlsCase{
+            "garbage_instead_of_handshake", TFtpEncryption::Auto,
+            [](ScriptedServer& s) { s.sendLine("234 go").pause(200).sendLine("200 hello in clear").readUntilClosed(); },
+            "TLS handshake failed"},
         BadTlsCase{"truncated_handshake", TFtpEncryption::Explicit, HalfRecord, "TLS handshake failed"},
         BadTlsCase{"cut_during_handshake", TFtpEncryption::Explicit,
                    [](ScriptedServer& s) { s.sendLine("234 go").readBytes(5).close(); }, "TLS handshake failed"}),
@@ -65,9 +69,19 @@ INSTANTIATE_TEST_SUITE_P(
 // Auto against a server without TLS: a clear note, then the plain login.
 TEST(TlsScriptedFallback, AutoGoesOnInClearWhenRefused) {
     ScriptedServer srv;
-    srv.sendLine("220 ready").expectLine("AUTH TLS").sendLine("500 unknown").expectLine("USER u").sendLine("331 pw")
-        .expectLine("PASS p").sendLine("230 in").expectLine("TYPE I").sendLine("200 ok").expectLine("SYST")
-        .sendLine("215 UNIX").expectLine("FEAT").sendLine("502 no");
+    srv.sendLine("220 ready")
+        .expectLine("AUTH TLS")
+        .sendLine("500 unknown")
+        .expectLine("USER u")
+        .sendLine("331 pw")
+        .expectLine("PASS p")
+        .sendLine("230 in")
+        .expectLine("TYPE I")
+        .sendLine("200 ok")
+        .expectLine("SYST")
+        .sendLine("215 UNIX")
+        .expectLine("FEAT")
+        .sendLine("502 no");
     srv.start();
     TIdFTP ftp;
     PrepareClient(ftp, srv.port());
@@ -83,21 +97,36 @@ TEST(TlsScriptedFallback, AutoGoesOnInClearWhenRefused) {
 TEST(TlsScriptedData, PlainDataAfterProtPIsAnError) {
     TempDir dir;
     ASSERT_EQ(std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-                           "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " + dir.file("k.pem") +
-                           " -out " + dir.file("c.pem") + " 2>/dev/null").c_str()), 0);
+                           "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+                           dir.file("k.pem") + " -out " + dir.file("c.pem") + " 2>/dev/null")
+                              .c_str()),
+              0);
     ScriptedServer data;
     data.send("-rw-r--r-- 1 u g 5 Jan 1 00:00 plain.txt\r\n").pause(2000).close();
     data.start();
     const int p = data.port();
     ScriptedServer srv;
     srv.sendLine("220 ready").expectLine("AUTH TLS").sendLine("234 go").startTls(dir.file("c.pem"), dir.file("k.pem"));
-    srv.expectLine("USER u").sendLine("331 pw").expectLine("PASS p").sendLine("230 in")
-        .expectLine("PBSZ 0").sendLine("200 ok").expectLine("PROT P").sendLine("200 ok")
-        .expectLine("TYPE I").sendLine("200 ok").expectLine("SYST").sendLine("215 UNIX")
-        .expectLine("FEAT").sendLine("502 no")
-        .expectLine("PASV").sendLine("227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," +
-                                     std::to_string(p % 256) + ")")
-        .expectLine("LIST").sendLine("150 here").readUntilClosed();
+    srv.expectLine("USER u")
+        .sendLine("331 pw")
+        .expectLine("PASS p")
+        .sendLine("230 in")
+        .expectLine("PBSZ 0")
+        .sendLine("200 ok")
+        .expectLine("PROT P")
+        .sendLine("200 ok")
+        .expectLine("TYPE I")
+        .sendLine("200 ok")
+        .expectLine("SYST")
+        .sendLine("215 UNIX")
+        .expectLine("FEAT")
+        .sendLine("502 no")
+        .expectLine("PASV")
+        .sendLine("227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," + std::to_string(p % 256) +
+                  ")")
+        .expectLine("LIST")
+        .sendLine("150 here")
+        .readUntilClosed();
     srv.start();
     TIdFTP ftp;
     PrepareClient(ftp, srv.port());

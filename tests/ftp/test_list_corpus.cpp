@@ -64,14 +64,22 @@ std::vector<CorpusCase> LoadCorpus(std::string& error) {
 
 const char* FormatName(TIdFTPListFormat f) {
     switch (f) {
-        case lfNone: return "none";
-        case lfDos: return "dos";
-        case lfUnix: return "unix";
-        case lfDsk: return "dsk";
-        case lfNoDetails: return "nodetails";
-        case lfUnknown: return "unknown";
-        case lfCustom: return "custom";
-        case lfMlsd: return "mlsd";
+        case lfNone:
+            return "none";
+        case lfDos:
+            return "dos";
+        case lfUnix:
+            return "unix";
+        case lfDsk:
+            return "dsk";
+        case lfNoDetails:
+            return "nodetails";
+        case lfUnknown:
+            return "unknown";
+        case lfCustom:
+            return "custom";
+        case lfMlsd:
+            return "mlsd";
     }
     return "?";
 }
@@ -204,10 +212,18 @@ TEST(ListingRobustness, RandomInputNeverCrashesOrThrows) {
                     for (size_t e = 0; e < edits && !line.empty(); ++e) {
                         const size_t pos = pick(line.size());
                         switch (pick(4)) {
-                            case 0: line[pos] = alphabet[pick(alphabet.size())]; break;
-                            case 1: line.erase(pos, pick(8)); break;
-                            case 2: line.insert(pos, seeds[pick(seeds.size())].substr(0, pick(20))); break;
-                            default: line.resize(pos); break;
+                            case 0:
+                                line[pos] = alphabet[pick(alphabet.size())];
+                                break;
+                            case 1:
+                                line.erase(pos, pick(8));
+                                break;
+                            case 2:
+                                line.insert(pos, seeds[pick(seeds.size())].substr(0, pick(20)));
+                                break;
+                            default:
+                                line.resize(pos);
+                                break;
                         }
                     }
                 }

@@ -40,13 +40,15 @@ TEST(MlsdParser, RealServerLinesAndBrokenOnes) {
          TMlsdLine::Entry, "a.txt", itFile, 3, "2026-12-08 17:05:56", ""},
         {"modify=20261208170556;perm=adfrw;size=4;type=OS.unix=symlink;unique=FE00UA7249E;UNIX.mode=0777; dirlink",
          TMlsdLine::Entry, "dirlink", itLink, 4, "2026-12-08 17:05:56", ""},
-        {"modify=20261208170556;perm=flcdmpe;type=cdir;unique=FE00UA72361;UNIX.mode=0755; .", TMlsdLine::ThisOrUp, "", itFile, 0, "", ""},
-        {"modify=20261208170556;perm=flcdmpe;type=pdir;unique=FE00UA72361; ..", TMlsdLine::ThisOrUp, "", itFile, 0, "", ""},
+        {"modify=20261208170556;perm=flcdmpe;type=cdir;unique=FE00UA72361;UNIX.mode=0755; .", TMlsdLine::ThisOrUp, "",
+         itFile, 0, "", ""},
+        {"modify=20261208170556;perm=flcdmpe;type=pdir;unique=FE00UA72361; ..", TMlsdLine::ThisOrUp, "", itFile, 0, "",
+         ""},
         // pure-ftpd
         {"type=dir;sizd=4096;modify=20261208170556;UNIX.mode=0755;UNIX.uid=1001;UNIX.gid=1001;unique=fe00ga7249e; real",
          TMlsdLine::Entry, "real", itDirectory, 4096, "2026-12-08 17:05:56", ""},
-        {"type=OS.unix=slink:;size=4;modify=20261208170556;UNIX.mode=0777;unique=fe00ga724a1; dirlink", TMlsdLine::Entry,
-         "dirlink", itLink, 4, "2026-12-08 17:05:56", ""},
+        {"type=OS.unix=slink:;size=4;modify=20261208170556;UNIX.mode=0777;unique=fe00ga724a1; dirlink",
+         TMlsdLine::Entry, "dirlink", itLink, 4, "2026-12-08 17:05:56", ""},
         // pyftpdlib (links reported as what they point to), and names the split must keep whole
         {"modify=20261208170556;perm=radfwMT;size=5368709120;type=file;unique=fe00ga72473; two  spaces ",
          TMlsdLine::Entry, "two  spaces ", itFile, 5368709120LL, "2026-12-08 17:05:56", ""},
@@ -57,15 +59,16 @@ TEST(MlsdParser, RealServerLinesAndBrokenOnes) {
         {"type=OS.unix=slink:/srv/data;; data", TMlsdLine::Entry, "data", itLink, 0, "", "/srv/data"},
         {"type=OS.unix=chr-13/29; null", TMlsdLine::Entry, "null", itFile, 0, "", ""},
         // broken
-        {"type=file;size=3;", TMlsdLine::Malformed, "", itFile, 0, "", ""},          // no name
-        {"type=file;size=3; ", TMlsdLine::Malformed, "", itFile, 0, "", ""},         // empty name
+        {"type=file;size=3;", TMlsdLine::Malformed, "", itFile, 0, "", ""},   // no name
+        {"type=file;size=3; ", TMlsdLine::Malformed, "", itFile, 0, "", ""},  // empty name
         {"size=3;perm=r; nameless-type", TMlsdLine::Malformed, "", itFile, 0, "", ""},
         {"type=file;size=-3; neg", TMlsdLine::Malformed, "", itFile, 0, "", ""},
         {"type=file;size=3x; junk", TMlsdLine::Malformed, "", itFile, 0, "", ""},
         {"type=file;modify=2026120817; short", TMlsdLine::Malformed, "", itFile, 0, "", ""},
         {"type=file;modify=20261332000000; month", TMlsdLine::Malformed, "", itFile, 0, "", ""},
         {"type=file;garbage; nofact", TMlsdLine::Malformed, "", itFile, 0, "", ""},
-        {"-rw-r--r--   1 tester   tester          2 Dec  8 17:05 file.txt", TMlsdLine::Malformed, "", itFile, 0, "", ""},
+        {"-rw-r--r--   1 tester   tester          2 Dec  8 17:05 file.txt", TMlsdLine::Malformed, "", itFile, 0, "",
+         ""},
     };
     for (const MlsdCase& c : cases) {
         SCOPED_TRACE(c.line);

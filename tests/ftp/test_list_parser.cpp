@@ -116,10 +116,10 @@ TEST(ListUnix, TimeOfDayMeansThisYearOrLastYear) {
 }
 
 TEST(ListUnix, LinksWithAndWithoutTarget) {
-    auto items = Parse({"lrwxrwxrwx 1 ann staff 11 Mar  3  2003 www -> public_html",
-                        "lrwxrwxrwx 1 ann staff 11 Mar  3  2003 plain",
-                        "lrwxrwxrwx 1 ann staff 11 Mar  3  2003 a -> b -> c"},
-                       lfUnix);
+    auto items =
+        Parse({"lrwxrwxrwx 1 ann staff 11 Mar  3  2003 www -> public_html",
+               "lrwxrwxrwx 1 ann staff 11 Mar  3  2003 plain", "lrwxrwxrwx 1 ann staff 11 Mar  3  2003 a -> b -> c"},
+              lfUnix);
     ASSERT_EQ(items->Count(), 3);
     EXPECT_EQ(items->Items(0).Kind, itLink);
     EXPECT_EQ(items->Items(0).ItemName, "www");
@@ -132,10 +132,10 @@ TEST(ListUnix, LinksWithAndWithoutTarget) {
 }
 
 TEST(ListUnix, ColumnVariants) {
-    auto items = Parse({"-rw-r--r-- 1 ann 1234 Jan 12 2003 a.txt",                 // no group column
-                        "crw-rw-rw- 1 root root 1, 3 Jan 12 2003 null",            // device numbers
-                        "crw-rw-rw- 1 root root 1,3 Jan 12 2003 zero",             // device numbers in one token
-                        "-rwxrwxrwx 0owner group 77 Jan 12 2003 merged",           // link count run into the owner
+    auto items = Parse({"-rw-r--r-- 1 ann 1234 Jan 12 2003 a.txt",        // no group column
+                        "crw-rw-rw- 1 root root 1, 3 Jan 12 2003 null",   // device numbers
+                        "crw-rw-rw- 1 root root 1,3 Jan 12 2003 zero",    // device numbers in one token
+                        "-rwxrwxrwx 0owner group 77 Jan 12 2003 merged",  // link count run into the owner
                         "-rw-r--r-- 1 ann staff 9223372036854775807 Jan 12 2003 max",
                         "-rw-r--r-- 1 ann staff 99999999999999999999 Jan 12 2003 over",
                         "-rw-r--r-- 99999999999 ann staff 1 Jan 12 2003 links"},
@@ -175,8 +175,8 @@ TEST(ListLoad, TotalLineBlankLinesAndCarriageReturns) {
     EXPECT_EQ(items->Count(), 2);
     EXPECT_EQ(items->DroppedLines(), 1);
 
-    items = Parse({"total 24", "-rw-r--r-- 1 a b 1 Jan 1 2000 one", "   ", "-rw-r--r-- 1 a b 2 Jan 1 2000 two\r"},
-                  lfUnix);
+    items =
+        Parse({"total 24", "-rw-r--r-- 1 a b 1 Jan 1 2000 one", "   ", "-rw-r--r-- 1 a b 2 Jan 1 2000 two\r"}, lfUnix);
     ASSERT_EQ(items->Count(), 2);
     EXPECT_EQ(items->Items(1).ItemName, "two");
     EXPECT_EQ(items->Items(1).RawLine, "-rw-r--r-- 1 a b 2 Jan 1 2000 two");
@@ -231,12 +231,11 @@ TEST(ListLoad, FormatsWithoutRules) {
 }
 
 TEST(ListDos, DirectoriesFilesAndClock) {
-    auto items = Parse({"01-23-03  10:15AM       <DIR>          docs",
-                        "01-23-03  02:30PM                 1,234 a.txt",
-                        "12-31-99  12:00AM                    5 midnight.txt",
-                        "06-01-50  12:45PM                    5 noon.txt",
-                        "06-01-51  11:45PM                    5 late.txt"},
-                       lfDos, {2026, 12, 8});
+    auto items =
+        Parse({"01-23-03  10:15AM       <DIR>          docs", "01-23-03  02:30PM                 1,234 a.txt",
+               "12-31-99  12:00AM                    5 midnight.txt", "06-01-50  12:45PM                    5 noon.txt",
+               "06-01-51  11:45PM                    5 late.txt"},
+              lfDos, {2026, 12, 8});
     ASSERT_EQ(items->Count(), 5);
     EXPECT_EQ(items->Items(0).Kind, itDirectory);
     EXPECT_EQ(items->Items(0).ItemName, "docs");
@@ -254,12 +253,12 @@ TEST(ListDos, DirectoriesFilesAndClock) {
 }
 
 TEST(ListDos, BadDatesAndOddPadding) {
-    auto items = Parse({"13-45-03  10:15AM                   10 baddate.txt",
-                        "01-23-03  99:15AM                   10 badtime.txt",
-                        "01-23-03  10:15AM <DIR> short",             // padding narrower than IIS
-                        "01-23-03  10:15AM       <DIR>            spaced",  // IIS padding, name with leading blanks
-                        "01-23-03  10:15AM       <DIR>"},
-                       lfDos);
+    auto items = Parse(
+        {"13-45-03  10:15AM                   10 baddate.txt", "01-23-03  99:15AM                   10 badtime.txt",
+         "01-23-03  10:15AM <DIR> short",                    // padding narrower than IIS
+         "01-23-03  10:15AM       <DIR>            spaced",  // IIS padding, name with leading blanks
+         "01-23-03  10:15AM       <DIR>"},
+        lfDos);
     ASSERT_EQ(items->Count(), 5);
     EXPECT_EQ(items->Items(0).Modified, 0.0);
     EXPECT_EQ(items->Items(0).ItemName, "baddate.txt");

@@ -102,7 +102,10 @@ TEST_P(MlsdVersusList, SameNamesSizesAndFolders) {
     TempDir root;
     root.writeFile("file.txt", "hi");
     root.writeFile("two  spaces here.txt", "12345");
-    root.writeFile("\xc3\xbc" "ber.txt", "u");
+    root.writeFile(
+        "\xc3\xbc"
+        "ber.txt",
+        "u");
     root.makeDir("sub dir");
     root.makeDir("empty");
     root.writeFile("huge.bin", "");

@@ -100,26 +100,41 @@ TEST_P(ServerVariants, BehavesAsAsked) {
     }
     const std::string r = c.command(v.command);
     const std::string want = v.expected;
-    const bool ok = std::isdigit(static_cast<unsigned char>(want[0])) ? r.rfind(want, 0) == 0
-                                                                      : r.find(want) != std::string::npos;
+    const bool ok =
+        std::isdigit(static_cast<unsigned char>(want[0])) ? r.rfind(want, 0) == 0 : r.find(want) != std::string::npos;
     EXPECT_TRUE(ok) << v.command << " -> " << r;
 }
 
-FtpServerOptions v6() { FtpServerOptions o; o.ipv6 = true; return o; }
-FtpServerOptions noActive() { FtpServerOptions o; o.refuseActive = true; return o; }
-FtpServerOptions idle2() { FtpServerOptions o; o.idleTimeoutSeconds = 2; return o; }
-FtpServerOptions digest() { FtpServerOptions o; o.digest = true; return o; }
+FtpServerOptions v6() {
+    FtpServerOptions o;
+    o.ipv6 = true;
+    return o;
+}
+FtpServerOptions noActive() {
+    FtpServerOptions o;
+    o.refuseActive = true;
+    return o;
+}
+FtpServerOptions idle2() {
+    FtpServerOptions o;
+    o.idleTimeoutSeconds = 2;
+    return o;
+}
+FtpServerOptions digest() {
+    FtpServerOptions o;
+    o.digest = true;
+    return o;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    All, ServerVariants,
-    ::testing::Values(Variant{FtpServerKind::Vsftpd, v6(), "EPSV", "229"},
-                      Variant{FtpServerKind::PureFtpd, v6(), "EPSV", "229"},
-                      Variant{FtpServerKind::Pyftpdlib, v6(), "EPSV", "229"},
-                      Variant{FtpServerKind::Proftpd, v6(), "EPSV", "229"},
-                      Variant{FtpServerKind::Vsftpd, noActive(), "PORT 127,0,0,1,200,10", "5"},
-                      Variant{FtpServerKind::Proftpd, noActive(), "PORT 127,0,0,1,200,10", "5"},
-                      Variant{FtpServerKind::Vsftpd, idle2(), "", ""},
-                      Variant{FtpServerKind::Proftpd, idle2(), "", ""},
-                      Variant{FtpServerKind::Proftpd, digest(), "FEAT", " HASH"}));
+INSTANTIATE_TEST_SUITE_P(All, ServerVariants,
+                         ::testing::Values(Variant{FtpServerKind::Vsftpd, v6(), "EPSV", "229"},
+                                           Variant{FtpServerKind::PureFtpd, v6(), "EPSV", "229"},
+                                           Variant{FtpServerKind::Pyftpdlib, v6(), "EPSV", "229"},
+                                           Variant{FtpServerKind::Proftpd, v6(), "EPSV", "229"},
+                                           Variant{FtpServerKind::Vsftpd, noActive(), "PORT 127,0,0,1,200,10", "5"},
+                                           Variant{FtpServerKind::Proftpd, noActive(), "PORT 127,0,0,1,200,10", "5"},
+                                           Variant{FtpServerKind::Vsftpd, idle2(), "", ""},
+                                           Variant{FtpServerKind::Proftpd, idle2(), "", ""},
+                                           Variant{FtpServerKind::Proftpd, digest(), "FEAT", " HASH"}));
 
 }  // namespace

@@ -13,13 +13,12 @@
 #include <vector>
 
 // A failed property is a finding: abort so libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                          \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "fuzz property failed: %s (%s:%d)\n", #cond,    \
-                         __FILE__, __LINE__);                                     \
-            std::abort();                                                         \
-        }                                                                         \
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "fuzz property failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (0)
 
 inline std::string FuzzBytes(const uint8_t* data, size_t size) {

@@ -86,8 +86,14 @@ TEST(DataFolder, FollowsXdgDataHomeThenHomeAndIsPrivate) {
         ASSERT_EQ(::stat(c.want.c_str(), &st), 0) << c.want;
         EXPECT_EQ(st.st_mode & 0777, 0700u);
     }
-    if (savedXdg) setenv("XDG_DATA_HOME", xdg0.c_str(), 1); else unsetenv("XDG_DATA_HOME");
-    if (savedHome) setenv("HOME", home0.c_str(), 1); else unsetenv("HOME");
+    if (savedXdg)
+        setenv("XDG_DATA_HOME", xdg0.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    if (savedHome)
+        setenv("HOME", home0.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 TEST(DamagedFile, UnreadableFileRaisesAndIsKeptBeforeTheNextSave) {

@@ -32,8 +32,9 @@ TEST(SiteOptionsFile, ParsesWhatItCanAndReportsTheRest) {
         bool Damaged;
     };
     const TCase cases[] = {
-        {"full", std::string(kHead) + "default-data-mode active\nkeep-alive-interval 30\n"
-                 "site a data-mode=passive name-encoding=raw keep-alive=off\n",
+        {"full",
+         std::string(kHead) + "default-data-mode active\nkeep-alive-interval 30\n"
+                              "site a data-mode=passive name-encoding=raw keep-alive=off\n",
          TDataConnectionMode::Active, 30, 1, false},
         {"CR LF lines and blank lines", "Orlix FTP client site options\r\nversion 1\r\n\r\n  \r\nsite a\r\n",
          TDataConnectionMode::Passive, 60, 1, false},
@@ -41,17 +42,16 @@ TEST(SiteOptionsFile, ParsesWhatItCanAndReportsTheRest) {
          "Orlix FTP client site options\nversion 7\ntls-policy strict\nsite a proxy=socks5\n",
          TDataConnectionMode::Passive, 60, 1, false},
         {"no header", "site a\n", TDataConnectionMode::Passive, 60, 0, true},
-        {"version not a number", "Orlix FTP client site options\nversion x\nsite a\n", TDataConnectionMode::Passive,
-         60, 0, true},
+        {"version not a number", "Orlix FTP client site options\nversion x\nsite a\n", TDataConnectionMode::Passive, 60,
+         0, true},
         {"empty file", "", TDataConnectionMode::Passive, 60, 0, true},
         {"unknown mode keeps the rest", std::string(kHead) + "site a data-mode=sideways\nsite b\n",
          TDataConnectionMode::Passive, 60, 2, true},
         {"Default is no program-wide mode", std::string(kHead) + "default-data-mode default\n",
          TDataConnectionMode::Passive, 60, 0, true},
-        {"interval out of range", std::string(kHead) + "keep-alive-interval 4\n", TDataConnectionMode::Passive, 60,
-         0, true},
-        {"broken name escape", std::string(kHead) + "site a%4\nsite b\n", TDataConnectionMode::Passive, 60, 1,
+        {"interval out of range", std::string(kHead) + "keep-alive-interval 4\n", TDataConnectionMode::Passive, 60, 0,
          true},
+        {"broken name escape", std::string(kHead) + "site a%4\nsite b\n", TDataConnectionMode::Passive, 60, 1, true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -10,8 +10,7 @@ namespace {
 // A 720-byte site record built from the file layout, with every meaningless byte set to 0xEE.
 std::string RawSiteRecord(const std::string& name, const std::string& host, const std::string& user,
                           const std::string& password, uint32_t port, const std::string& homeDir,
-                          const std::string& loginType, const std::string& mode, uint32_t retries,
-                          uint32_t delay) {
+                          const std::string& loginType, const std::string& mode, uint32_t retries, uint32_t delay) {
     std::string r(720, '\xEE');
     RawString(r, 0, name);
     RawString(r, 101, host);
@@ -221,7 +220,7 @@ TEST(SiteFile, CutNeverSplitsAUtf8Sequence) {
 TEST(SiteFile, LengthByteAboveCapacityReadsAsCapacity) {
     TTempDir dir;
     std::string r = RawSiteRecord("x", "h", "u", "p", 21, "/", "\x01", "ftAvto", 1, 2);
-    r[0] = '\xFF';  // name claims 255 characters
+    r[0] = '\xFF';    // name claims 255 characters
     r[610] = '\xC8';  // transfer mode claims 200
     WriteBytes(dir.File("FTPList.dat"), r);
     TSiteTable t;

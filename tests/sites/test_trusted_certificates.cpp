@@ -17,7 +17,7 @@ const std::string kShaB = std::string(63, '0') + "f";
 TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     struct TCase {
         const char* Name;
-        const char* Bytes;  // nullptr: no file
+        const char* Bytes;                               // nullptr: no file
         std::vector<std::pair<std::string, int>> Found;  // host bytes, port that must be found
         std::size_t Records;
         bool Damaged;
@@ -26,7 +26,8 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     const std::string a = "certificate ftp.example.org 21 " + kShaA + " CN%3Dftp.example.org\n";
     const std::string awkward = "certificate caf%E9%20host%25%3D 990 " + kShaB + " % key=later\n";
     const std::string full = kHead + a + "pinned-key later-line\n" + awkward;
-    const std::string crlf = "Orlix FTP client trusted certificates\r\nversion 3\r\n\r\n" + a.substr(0, a.size() - 1) + "\r\n";
+    const std::string crlf =
+        "Orlix FTP client trusted certificates\r\nversion 3\r\n\r\n" + a.substr(0, a.size() - 1) + "\r\n";
     const std::string badSha = kHead + "certificate h 21 " + kShaA.substr(1) + "Z CN\n" + a;
     const std::string badPort = kHead + "certificate h 70000 " + kShaA + " CN\n" + a;
     const std::string shortLine = kHead + "certificate h 21\n" + a;
@@ -37,15 +38,23 @@ TEST(TrustedCertificates, LoadKeepsWhatItCanReadAndSavesItBack) {
     const std::string badVersion = "Orlix FTP client trusted certificates\nversion one\n" + a;
     const TCase cases[] = {
         {"no file", nullptr, {}, 0, false, {}},
-        {"records, a later line and a later field", full.c_str(),
-         {{"FTP.example.org", 21}, {"caf\xe9 host%=", 990}}, 2, false, {"\npinned-key later-line\n", " % key=later\n"}},
+        {"records, a later line and a later field",
+         full.c_str(),
+         {{"FTP.example.org", 21}, {"caf\xe9 host%=", 990}},
+         2,
+         false,
+         {"\npinned-key later-line\n", " % key=later\n"}},
         {"CR LF, blank line, later version", crlf.c_str(), {{"ftp.example.org", 21}}, 1, false, {}},
         {"fingerprint not hex", badSha.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"port out of range", badPort.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"fields missing", shortLine.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"same host and port twice", duplicate.c_str(), {{"ftp.example.org", 21}}, 1, true, {}},
         {"a line of spaces", spacesLine.c_str(), {{"ftp.example.org", 21}}, 1, false, {}},
-        {"CR CR LF after a later line and field", crcrlf.c_str(), {{"ftp.example.org", 21}}, 1, false,
+        {"CR CR LF after a later line and field",
+         crcrlf.c_str(),
+         {{"ftp.example.org", 21}},
+         1,
+         false,
          {"\npinned-key\n"}},
         {"no header", noHeader.c_str(), {}, 0, true, {}},
         {"version not a number", badVersion.c_str(), {}, 0, true, {}},

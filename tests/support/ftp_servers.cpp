@@ -31,8 +31,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kBlockSize = 32;         // control port + 31 passive ports
-constexpr int kFirstBase = 20000;      // blocks stay below the kernel's ephemeral range (32768...)
+constexpr int kBlockSize = 32;     // control port + 31 passive ports
+constexpr int kFirstBase = 20000;  // blocks stay below the kernel's ephemeral range (32768...)
 constexpr int kBlockCount = (32768 - kFirstBase) / kBlockSize;
 constexpr auto kStartTimeout = std::chrono::seconds(20);
 constexpr auto kStopTimeout = std::chrono::seconds(5);
@@ -87,10 +87,14 @@ std::string fill(std::string text, const std::vector<std::pair<std::string, std:
 std::string binaryOf(FtpServerKind kind) {
     const std::string root = serversDir() + "/root";
     switch (kind) {
-    case FtpServerKind::Pyftpdlib: return kPython;
-    case FtpServerKind::Vsftpd: return root + "/usr/sbin/vsftpd";
-    case FtpServerKind::Proftpd: return root + "/usr/sbin/proftpd";
-    case FtpServerKind::PureFtpd: return root + "/usr/sbin/pure-ftpd";
+        case FtpServerKind::Pyftpdlib:
+            return kPython;
+        case FtpServerKind::Vsftpd:
+            return root + "/usr/sbin/vsftpd";
+        case FtpServerKind::Proftpd:
+            return root + "/usr/sbin/proftpd";
+        case FtpServerKind::PureFtpd:
+            return root + "/usr/sbin/pure-ftpd";
     }
     return {};
 }
@@ -253,13 +257,17 @@ void makeCertificates(const std::string& dir, bool caSigned, const std::string& 
         argv.insert(argv.begin(), openssl);
         if (runToEnd(argv, log) != 0) throw std::runtime_error("openssl failed making test certificates");
     };
-    std::vector<std::string> server = {"req", "-x509", "-days", "30", "-subj", "/CN=127.0.0.1",
+    std::vector<std::string> server = {"req",     "-x509",
+                                       "-days",   "30",
+                                       "-subj",   "/CN=127.0.0.1",
                                        "-addext", "subjectAltName=IP:127.0.0.1,IP:::1",
-                                       "-keyout", dir + "/server.key", "-out", dir + "/server.pem"};
+                                       "-keyout", dir + "/server.key",
+                                       "-out",    dir + "/server.pem"};
     server.insert(server.begin() + 2, key.begin(), key.end());
     if (caSigned) {
-        std::vector<std::string> ca = {"req", "-x509", "-days", "30", "-subj", "/CN=Orlix Test CA",
-                                       "-keyout", dir + "/ca.key", "-out", dir + "/ca.pem"};
+        std::vector<std::string> ca = {
+            "req",     "-x509",         "-days", "30",           "-subj", "/CN=Orlix Test CA",
+            "-keyout", dir + "/ca.key", "-out",  dir + "/ca.pem"};
         ca.insert(ca.begin() + 2, key.begin(), key.end());
         run(ca);
         server.insert(server.end(), {"-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key"});
@@ -279,10 +287,14 @@ bool ftpServersRequired() {
 
 const char* FtpServerProcess::name(Kind kind) {
     switch (kind) {
-    case Kind::Pyftpdlib: return "pyftpdlib";
-    case Kind::Vsftpd: return "vsftpd";
-    case Kind::Proftpd: return "proftpd";
-    case Kind::PureFtpd: return "pure-ftpd";
+        case Kind::Pyftpdlib:
+            return "pyftpdlib";
+        case Kind::Vsftpd:
+            return "vsftpd";
+        case Kind::Proftpd:
+            return "proftpd";
+        case Kind::PureFtpd:
+            return "pure-ftpd";
     }
     return "?";
 }
@@ -375,12 +387,17 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
         throw std::runtime_error("ProFTPD's mod_tls is missing (run: bash scripts/ftp-servers.sh prepare)");
     if (kind == Kind::Vsftpd && tls) {
         extra += "ssl_enable=YES\nrsa_cert_file=" + run + "/server.pem\nrsa_private_key_file=" + run +
-                 "/server.key\nssl_ciphers=HIGH\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n";
+                 "/server.key\nssl_ciphers=HIGH\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_"
+                 "reuse=YES\n";
         if (implicitTls) extra += "implicit_ssl=YES\n";
     } else if (kind == Kind::Proftpd && tls) {
-        extra += modules + "LoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\n"
-                 "TLSRSACertificateFile " + run + "/server.pem\nTLSRSACertificateKeyFile " + run + "/server.key\n"
-                 "TLSLog " + run + "/tls.log\n";
+        extra += modules +
+                 "LoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\n"
+                 "TLSRSACertificateFile " +
+                 run + "/server.pem\nTLSRSACertificateKeyFile " + run +
+                 "/server.key\n"
+                 "TLSLog " +
+                 run + "/tls.log\n";
         if (implicitTls) extra += "TLSOptions UseImplicitSSL\n";
     }
     if (kind == Kind::Vsftpd) {
@@ -392,12 +409,18 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
         if (options.digest) extra += (tls ? "" : modules) + "LoadModule mod_digest.c\n";
     }
     const std::vector<std::pair<std::string, std::string>> vars = {
-        {"LISTEN_V4", v6 ? "NO" : "YES"}, {"LISTEN_V6", v6 ? "YES" : "NO"},
+        {"LISTEN_V4", v6 ? "NO" : "YES"},
+        {"LISTEN_V6", v6 ? "YES" : "NO"},
         {"LISTEN_ADDRESS", v6 ? "listen_address6=::1" : "listen_address=127.0.0.1"},
-        {"ADDRESS", s->host()}, {"USE_IPV6", v6 ? "on" : "off"}, {"EXTRA", extra},
-        {"PORT", std::to_string(s->port_)},       {"ROOT", s->root_},
-        {"RUNDIR", run},                          {"PASV_MIN", std::to_string(s->passiveMin_)},
-        {"PASV_MAX", std::to_string(s->passiveMax_)}, {"UID", std::to_string(s->uid_)},
+        {"ADDRESS", s->host()},
+        {"USE_IPV6", v6 ? "on" : "off"},
+        {"EXTRA", extra},
+        {"PORT", std::to_string(s->port_)},
+        {"ROOT", s->root_},
+        {"RUNDIR", run},
+        {"PASV_MIN", std::to_string(s->passiveMin_)},
+        {"PASV_MAX", std::to_string(s->passiveMax_)},
+        {"UID", std::to_string(s->uid_)},
         {"GID", std::to_string(s->gid_)},
     };
     auto make = [&](const std::string& tpl, const std::string& out, mode_t mode = 0644) {
@@ -405,38 +428,69 @@ std::unique_ptr<FtpServerProcess> FtpServerProcess::start(Kind kind, const std::
     };
     std::vector<std::string> argv;
     switch (kind) {
-    case Kind::Pyftpdlib:
-        if (tls) {
-            argv = {kPython, templates + "pyftpdlib_tls.py", s->host(), std::to_string(s->port_), s->root_, s->user(),
-                    s->password(), std::to_string(s->passiveMin_), std::to_string(s->passiveMax_),
-                    run + "/server.pem", run + "/server.key"};
+        case Kind::Pyftpdlib:
+            if (tls) {
+                argv = {kPython,
+                        templates + "pyftpdlib_tls.py",
+                        s->host(),
+                        std::to_string(s->port_),
+                        s->root_,
+                        s->user(),
+                        s->password(),
+                        std::to_string(s->passiveMin_),
+                        std::to_string(s->passiveMax_),
+                        run + "/server.pem",
+                        run + "/server.key"};
+                break;
+            }
+            argv = {kPython,
+                    "-m",
+                    "pyftpdlib",
+                    "-i",
+                    s->host(),
+                    "-p",
+                    std::to_string(s->port_),
+                    "-w",
+                    "-d",
+                    s->root_,
+                    "-u",
+                    s->user(),
+                    "-P",
+                    s->password(),
+                    "-r",
+                    std::to_string(s->passiveMin_) + "-" + std::to_string(s->passiveMax_)};
             break;
-        }
-        argv = {kPython, "-m", "pyftpdlib", "-i", s->host(), "-p", std::to_string(s->port_), "-w", "-d", s->root_,
-                "-u", s->user(), "-P", s->password(), "-r",
-                std::to_string(s->passiveMin_) + "-" + std::to_string(s->passiveMax_)};
-        break;
-    case Kind::Vsftpd:
-        make("vsftpd.conf.in", "vsftpd.conf");
-        argv = {binaryOf(kind), run + "/vsftpd.conf"};
-        break;
-    case Kind::Proftpd:
-        make("proftpd.conf.in", "proftpd.conf");
-        make("proftpd.passwd.in", "passwd", 0600);
-        make("proftpd.group.in", "group", 0600);
-        argv = {binaryOf(kind), "-n", "-q", "-c", run + "/proftpd.conf"};
-        break;
-    case Kind::PureFtpd:
-        make("pureftpd.passwd.in", "pure.passwd", 0600);
-        if (runToEnd({serversDir() + "/root/usr/bin/pure-pw", "mkdb", run + "/pure.pdb", "-f", run + "/pure.passwd"},
-                     log) != 0)
-            throw std::runtime_error("pure-pw mkdb failed: " + s->output());
-        argv = {binaryOf(kind), "-S", s->host() + "," + std::to_string(s->port_), "-l", "puredb:" + run + "/pure.pdb",
-                "-E", "-A", "-H", "-p", std::to_string(s->passiveMin_) + ":" + std::to_string(s->passiveMax_),
-                "-U", "133:022"};
-        if (!v6) argv.insert(argv.end(), {"-4", "-P", "127.0.0.1"});
-        if (tls) argv.insert(argv.end(), {"-Y", "2", "-2", run + "/server-both.pem"});
-        break;
+        case Kind::Vsftpd:
+            make("vsftpd.conf.in", "vsftpd.conf");
+            argv = {binaryOf(kind), run + "/vsftpd.conf"};
+            break;
+        case Kind::Proftpd:
+            make("proftpd.conf.in", "proftpd.conf");
+            make("proftpd.passwd.in", "passwd", 0600);
+            make("proftpd.group.in", "group", 0600);
+            argv = {binaryOf(kind), "-n", "-q", "-c", run + "/proftpd.conf"};
+            break;
+        case Kind::PureFtpd:
+            make("pureftpd.passwd.in", "pure.passwd", 0600);
+            if (runToEnd(
+                    {serversDir() + "/root/usr/bin/pure-pw", "mkdb", run + "/pure.pdb", "-f", run + "/pure.passwd"},
+                    log) != 0)
+                throw std::runtime_error("pure-pw mkdb failed: " + s->output());
+            argv = {binaryOf(kind),
+                    "-S",
+                    s->host() + "," + std::to_string(s->port_),
+                    "-l",
+                    "puredb:" + run + "/pure.pdb",
+                    "-E",
+                    "-A",
+                    "-H",
+                    "-p",
+                    std::to_string(s->passiveMin_) + ":" + std::to_string(s->passiveMax_),
+                    "-U",
+                    "133:022"};
+            if (!v6) argv.insert(argv.end(), {"-4", "-P", "127.0.0.1"});
+            if (tls) argv.insert(argv.end(), {"-Y", "2", "-2", run + "/server-both.pem"});
+            break;
     }
 
     s->argv_ = std::move(argv);
@@ -459,7 +513,7 @@ void FtpServerProcess::launch() {
     const pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::setpgid(0, 0);  // own group: stop() ends the server with its session processes
+        ::setpgid(0, 0);                     // own group: stop() ends the server with its session processes
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // no stray server when the test program dies
         if (::getppid() != parent) ::_exit(127);
         ::dup2(nullFd, 0);
@@ -476,8 +530,7 @@ void FtpServerProcess::launch() {
 
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     for (;;) {
-        if (!running())
-            throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + output());
+        if (!running()) throw std::runtime_error(std::string(name(kind)) + " exited at start:\n" + output());
         if (implicitTls ? accepts(v6 ? AF_INET6 : AF_INET, port_) : greets(v6 ? AF_INET6 : AF_INET, port_)) break;
         if (std::chrono::steady_clock::now() > deadline) {
             std::string out = output();
@@ -500,14 +553,12 @@ std::string FtpServerProcess::url() const {
     return "ftp://" + user() + ":" + password() + "@" + h + ":" + std::to_string(port_) + "/";
 }
 
-std::string FtpServerProcess::caFile() const {
-    return runDir_ + (options_.caSigned ? "/ca.pem" : "/server.pem");
-}
+std::string FtpServerProcess::caFile() const { return runDir_ + (options_.caSigned ? "/ca.pem" : "/server.pem"); }
 
 std::string FtpServerProcess::certSha256() const {
     const std::string out = runDir_ + "/fingerprint";
-    runToEnd({"/bin/sh", "-c", "/usr/bin/openssl x509 -in '" + runDir_ + "/server.pem' -noout -fingerprint -sha256 > '" +
-                                   out + "'"},
+    runToEnd({"/bin/sh", "-c",
+              "/usr/bin/openssl x509 -in '" + runDir_ + "/server.pem' -noout -fingerprint -sha256 > '" + out + "'"},
              runDir_ + "/log");
     std::string text;
     try {

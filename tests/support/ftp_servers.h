@@ -32,10 +32,10 @@ enum class FtpServerTls { None, Explicit, Implicit };
 // Variants of a server. start() throws std::invalid_argument for a variant the kind cannot be set up
 // for here, so a test never runs against a server that silently ignored what it asked for.
 struct FtpServerOptions {
-    bool ipv6 = false;            // listen on ::1 only (vsftpd, pure-ftpd, pyftpdlib, ProFTPD)
-    bool refuseActive = false;    // PORT and EPRT refused, as behind a firewall (vsftpd, ProFTPD)
-    int idleTimeoutSeconds = 0;   // end idle sessions after this many seconds (vsftpd, ProFTPD)
-    bool digest = false;          // HASH, XCRC, XMD5... offered (ProFTPD's digest module)
+    bool ipv6 = false;           // listen on ::1 only (vsftpd, pure-ftpd, pyftpdlib, ProFTPD)
+    bool refuseActive = false;   // PORT and EPRT refused, as behind a firewall (vsftpd, ProFTPD)
+    int idleTimeoutSeconds = 0;  // end idle sessions after this many seconds (vsftpd, ProFTPD)
+    bool digest = false;         // HASH, XCRC, XMD5... offered (ProFTPD's digest module)
     FtpServerTls tls = FtpServerTls::None;
     // The server's certificate is signed by a test CA (caFile() is the CA's); else self-signed
     // (caFile() is the certificate itself). Both name 127.0.0.1 and ::1.
@@ -128,14 +128,14 @@ inline std::string ServerAndModeTestName(const ::testing::TestParamInfo<std::tup
 
 // Skips the test when the kind cannot run here. Under CI (CI=true) a missing server is a failure
 // instead: the test script prepares all of them there.
-#define ORLIX_SKIP_UNLESS_FTP_SERVER(kind)                                                         \
-    do {                                                                                           \
-        std::string orlixWhy_;                                                                     \
-        if (!FtpServerProcess::available((kind), &orlixWhy_)) {                                    \
-            if (ftpServersRequired())                                                              \
-                FAIL() << FtpServerProcess::name(kind) << " is required under CI: " << orlixWhy_;  \
-            GTEST_SKIP() << FtpServerProcess::name(kind) << " not available: " << orlixWhy_;       \
-        }                                                                                          \
+#define ORLIX_SKIP_UNLESS_FTP_SERVER(kind)                                                        \
+    do {                                                                                          \
+        std::string orlixWhy_;                                                                    \
+        if (!FtpServerProcess::available((kind), &orlixWhy_)) {                                   \
+            if (ftpServersRequired())                                                             \
+                FAIL() << FtpServerProcess::name(kind) << " is required under CI: " << orlixWhy_; \
+            GTEST_SKIP() << FtpServerProcess::name(kind) << " not available: " << orlixWhy_;      \
+        }                                                                                         \
     } while (0)
 
 // True when missing servers must fail the tests (environment CI=true).

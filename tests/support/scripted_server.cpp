@@ -243,7 +243,8 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                 const bool all = s.kind == Step::ReadAll;
                 int64_t want = s.n;
                 std::string got;
-                if (all) got.swap(pending_);
+                if (all)
+                    got.swap(pending_);
                 else {
                     int64_t take = std::min<int64_t>(want, static_cast<int64_t>(pending_.size()));
                     got = pending_.substr(0, static_cast<size_t>(take));
@@ -282,7 +283,9 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 break;
             }
-            case Step::Close: closeConn(); break;
+            case Step::Close:
+                closeConn();
+                break;
             case Step::Reset:
                 if (conn_ >= 0) {
                     linger lg{1, 0};
@@ -290,7 +293,9 @@ void ScriptedServer::run(std::function<int()> connectPort) {
                 }
                 closeConn();
                 break;
-            case Step::Accept: ok = doAccept(); break;
+            case Step::Accept:
+                ok = doAccept();
+                break;
             case Step::StartTls:
                 if (conn_ < 0 || !startTlsNow(s.text, s.text2)) {
                     fail(where + "TLS handshake failed");

@@ -159,7 +159,8 @@ void TcpRelay::pump(int a, int b, bool control) {
     bool open[2] = {true, true};  // a->b (client to server), b->a
     std::string pending;          // a server reply line not complete yet
     while (!stop_ && !cut_ && (open[0] || open[1])) {
-        pollfd p[2] = {{a, static_cast<short>(open[0] ? POLLIN : 0), 0}, {b, static_cast<short>(open[1] ? POLLIN : 0), 0}};
+        pollfd p[2] = {{a, static_cast<short>(open[0] ? POLLIN : 0), 0},
+                       {b, static_cast<short>(open[1] ? POLLIN : 0), 0}};
         if (::poll(p, 2, 50) <= 0) continue;
         for (int i = 0; i < 2 && !cut_; ++i) {
             if (!open[i] || !(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;

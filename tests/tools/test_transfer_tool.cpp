@@ -81,7 +81,8 @@ TEST(TransferTool, ASilentServerEndsInTheTimeOut) {
     ScriptedServer srv;
     srv.sendLine("220 ready").expectLine("USER u").pause(3000).close();
     srv.start();
-    const ToolRun run = RunTool(scratch, {"--timeout", "1", "ls", "ftp://u:p@127.0.0.1:" + std::to_string(srv.port()) + "/"});
+    const ToolRun run =
+        RunTool(scratch, {"--timeout", "1", "ls", "ftp://u:p@127.0.0.1:" + std::to_string(srv.port()) + "/"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("orlix-transfer: ", 0), 0u) << run.err;
     // Gave up by itself, not because the server closed at last.
@@ -117,7 +118,8 @@ TEST_P(TransferToolReal, ListsGetsPutsAndReportsARefusedLogin) {
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(local.readFile("data.bin") == expected);
         // Into a folder URL under an escaped name with a blank.
-        run = RunTool(local, {mode, "--buffers", "65536,65536", "put", local.file("data.bin"), url + "sub/up%20load.bin"});
+        run = RunTool(local,
+                      {mode, "--buffers", "65536,65536", "put", local.file("data.bin"), url + "sub/up%20load.bin"});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(root.readFile("sub/up load.bin") == expected);
         removeTree(root.file("sub/up load.bin"));

@@ -23,8 +23,8 @@ TPaneContext Pane() {
     TPaneContext p;
     p.RemoteDir = "/pub";
     p.LocalFolder = "/home/ann/in";
-    p.RemoteRows = {{"docs", -1, true}, {"a.txt", 100, false}, {"dup", 10, false}, {"dup", -1, true},
-                    {"../evil", 5, false}, {"b.bin", 5368709120LL, false}};
+    p.RemoteRows = {{"docs", -1, true}, {"a.txt", 100, false}, {"dup", 10, false},
+                    {"dup", -1, true},  {"../evil", 5, false}, {"b.bin", 5368709120LL, false}};
     return p;
 }
 

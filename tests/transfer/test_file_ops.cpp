@@ -38,14 +38,10 @@ TEST(ReadListing, UnixNamedAndNumericOwnersDosAndLinks) {
 
 TEST(ReadListing, DotEntriesSkippedUnsafeNamesAndBadLinesReported) {
     const std::vector<std::string> lines = {
-        "drwxr-xr-x   2 u g 4096 Jan 01  2020 .",
-        "drwxr-xr-x   2 u g 4096 Jan 01  2020 ..",
-        "-rw-r--r--   1 u g    5 Jan 01  2020 good",
-        "-rw-r--r--   1 u g    5 Jan 01  2020 ../evil",
-        "drwxr-xr-x   2 u g 4096 Jan 01  2020 a/b",
-        "-rw-r--r--   1 u g    5 Jan 01  2020 a\\b",
-        "-rw-r--r--   1 u g    5 Foo 01  2020 bad-month",
-        "this is no listing line",
+        "drwxr-xr-x   2 u g 4096 Jan 01  2020 .",         "drwxr-xr-x   2 u g 4096 Jan 01  2020 ..",
+        "-rw-r--r--   1 u g    5 Jan 01  2020 good",      "-rw-r--r--   1 u g    5 Jan 01  2020 ../evil",
+        "drwxr-xr-x   2 u g 4096 Jan 01  2020 a/b",       "-rw-r--r--   1 u g    5 Jan 01  2020 a\\b",
+        "-rw-r--r--   1 u g    5 Foo 01  2020 bad-month", "this is no listing line",
         "-rw-r--r--   1 u g    7 Jan 01  2020 after",
     };
     TListingRejects rejects;

@@ -9,9 +9,9 @@
 namespace {
 
 // A 672-byte queue record built from the file layout; meaningless bytes are 0xEE.
-std::string RawQueueRecord(const std::string& site, const std::string& name, const std::string& local,
-                           uint64_t size, const std::string& process, const std::string& remote,
-                           const std::string& status, uint8_t isFolder) {
+std::string RawQueueRecord(const std::string& site, const std::string& name, const std::string& local, uint64_t size,
+                           const std::string& process, const std::string& remote, const std::string& status,
+                           uint8_t isFolder) {
     std::string r(672, '\xEE');
     RawString(r, 0, site);
     RawString(r, 108, name);
@@ -110,11 +110,10 @@ TEST(QueueRecord, LongFieldsAreCutToTheirCapacities) {
 
 TEST(QueueFile, StartUpFillsEveryMatchingStoreAndShowsTheLastSitesQueue) {
     TTempDir dir;
-    WriteBytes(dir.File("FTPQueueStore.dat"),
-               RawQueueRecord("A", "a1", "/", 10, "Download", "/", "Ready", 0) +
-                   RawQueueRecord("gone", "lost", "/", 10, "Download", "/", "Ready", 0) +
-                   RawQueueRecord("B", "b1", "/", 2000, "Download", "/", "Ready", 0) +
-                   RawQueueRecord("A", "a2", "/", 20, "Download", "/", "Ready", 0));
+    WriteBytes(dir.File("FTPQueueStore.dat"), RawQueueRecord("A", "a1", "/", 10, "Download", "/", "Ready", 0) +
+                                                  RawQueueRecord("gone", "lost", "/", 10, "Download", "/", "Ready", 0) +
+                                                  RawQueueRecord("B", "b1", "/", 2000, "Download", "/", "Ready", 0) +
+                                                  RawQueueRecord("A", "a2", "/", 20, "Download", "/", "Ready", 0));
     TState s({"A", "B", "A"});
     TQueueLoadReport rep = s.Queue.LoadQueueFile(dir.Path, std::string("A"));
     EXPECT_EQ(rep.RecordsRead, 4);
@@ -277,7 +276,8 @@ TEST(QueueFile, DamagedFilesLoadWhatTheyCanAndAreKept) {
         if (kind == 0)
             for (char& c : bytes)
                 if (rng() % 50 == 0) c = static_cast<char>(rng());
-        if (kind == 1 && !bytes.empty()) bytes[std::uniform_int_distribution<std::size_t>(0, bytes.size() - 1)(rng) / 672 * 672 + 108] = '\xFF';
+        if (kind == 1 && !bytes.empty())
+            bytes[std::uniform_int_distribution<std::size_t>(0, bytes.size() - 1)(rng) / 672 * 672 + 108] = '\xFF';
         if (kind == 2) bytes += std::string(std::uniform_int_distribution<std::size_t>(1, 671)(rng), 'x');
         WriteBytes(dir.File("FTPQueueStore.dat"), bytes);
 

@@ -141,7 +141,7 @@ TEST_F(QueueTest, UnknownSizeCountsNothing) {
 TEST_F(QueueTest, InsertAtPositionAndAppend) {
     Fill({File("a", 1), File("b", 1)});
     EXPECT_EQ(Q.InsertEntry(File("x", 1), 0), 0);
-    EXPECT_EQ(Q.InsertEntry(File("y", 1), 0), 0);  // the later insertion ends up in front
+    EXPECT_EQ(Q.InsertEntry(File("y", 1), 0), 0);   // the later insertion ends up in front
     EXPECT_EQ(Q.InsertEntry(File("z", 1), 99), 4);  // past the end appends
     EXPECT_EQ(Q.InsertEntry(File("w", 1), 2), 2);
     EXPECT_EQ(Names(), (std::vector<std::string>{"y", "x", "w", "a", "b", "z"}));

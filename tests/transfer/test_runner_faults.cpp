@@ -269,9 +269,9 @@ TEST(RunnerFaulty, HostileListingWritesNothingOutsideTheTarget) {
     for (const auto& e : fs::recursive_directory_iterator(local.path()))
         files.push_back(fs::relative(e.path(), local.path()).string());
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"a", "a/b", "a/b/target", "a/b/target/hostile",
-                                               "a/b/target/hostile/good.txt", "a/b/target/hostile/inner",
-                                               "a/b/target/hostile/inner/x.txt"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"a", "a/b", "a/b/target", "a/b/target/hostile", "a/b/target/hostile/good.txt",
+                                        "a/b/target/hostile/inner", "a/b/target/hostile/inner/x.txt"}));
     for (const char* name : {"../evil", "a/b", "a\\b", "../../up"}) EXPECT_TRUE(rig.view.logged(name)) << name;
     for (const auto& s : rig.sent) EXPECT_EQ(s.find("RETR ../"), std::string::npos) << s;
     ASSERT_EQ(rig.queue.QueueCount(), 1);

@@ -142,9 +142,9 @@ public:
     FaultyFtpd(const std::string& root, const std::vector<std::string>& options) {
         // __FILE__ is relative under a compiler cache; the test run names the source folder.
         const char* source = std::getenv("ORLIX_SOURCE_DIR");
-        const std::string script = (source && *source ? std::string(source) + "/tests/transfer"
-                                                      : fs::path(__FILE__).parent_path().string()) +
-                                   "/test_runner_ftpd.py";
+        const std::string script =
+            (source && *source ? std::string(source) + "/tests/transfer" : fs::path(__FILE__).parent_path().string()) +
+            "/test_runner_ftpd.py";
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
@@ -309,8 +309,8 @@ struct Rig {
     }
 
     int sentCount(const std::string& prefix) const {
-        return static_cast<int>(std::count_if(sent.begin(), sent.end(),
-                                              [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+        return static_cast<int>(
+            std::count_if(sent.begin(), sent.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
     }
 
     // An entry as the expansion would build it.

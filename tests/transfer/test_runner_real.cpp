@@ -62,7 +62,7 @@ TEST_P(RunnerReal, FolderTreeDownloadsAndUploadsByteIdentical) {
 TEST_P(RunnerReal, DownloadConflictsOneAnswerEach) {
     for (const char* n : {"o.txt", "r.txt", "n.txt", "s.txt"}) WritePattern(root.file(std::string("c/") + n), 10000);
     local.writeFile("o.txt", std::string(20000, 'o'));  // bigger: no resume offered
-    WritePattern(local.file("r.txt"), 4000);           // a true prefix
+    WritePattern(local.file("r.txt"), 4000);            // a true prefix
     local.writeFile("n.txt", "old n");
     local.writeFile("s.txt", "old s");
     Start();
@@ -296,7 +296,9 @@ TEST_P(RunnerTreeNames, LinksAndNamesOfATree) {
     ORLIX_SKIP_UNLESS_FTP_SERVER(GetParam());
     // pyftpdlib replaces bytes that are not UTF-8 in names, so such a name cannot live there.
     const bool rawNames = GetParam() != FtpServerKind::Pyftpdlib;
-    const std::string utf8 = "\xc3\xbc" "ber \xe2\x98\x83.txt";
+    const std::string utf8 =
+        "\xc3\xbc"
+        "ber \xe2\x98\x83.txt";
     const std::string latin1 = "caf\xe9.txt";
     TempDir root{"orlix-names-srv"}, local{"orlix-names-local"}, data{"orlix-names-data"};
     root.writeFile("tree/a.txt", "aaa");
@@ -347,8 +349,10 @@ TEST_P(RunnerTreeNames, LinksAndNamesOfATree) {
     }
     rig.ftp.List(nullptr);
     std::vector<std::string> listed;
-    for (int i = 0; i < rig.ftp.ParsedListing().Count(); ++i) listed.push_back(rig.ftp.ParsedListing().Items(i).ItemName);
-    for (const std::string& name : names) EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << name;
+    for (int i = 0; i < rig.ftp.ParsedListing().Count(); ++i)
+        listed.push_back(rig.ftp.ParsedListing().Items(i).ItemName);
+    for (const std::string& name : names)
+        EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end()) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RunnerTreeNames,

@@ -145,8 +145,8 @@ TEST_P(RunnerSafe, RenameProposesAFreeNameAndNeverReplaces) {
         const std::string base = k.tree ? "" : "/" + dir;
         const std::string name = k.tree ? dir : "n.txt";
         rig.queue.AppendEntry(Rig::Entry(k.upload ? "Upload" : "Download", name,
-                                         k.tree ? local.path() : local.file(dir), k.tree ? "/" : base,
-                                         k.upload ? 3 : 3, k.tree));
+                                         k.tree ? local.path() : local.file(dir), k.tree ? "/" : base, k.upload ? 3 : 3,
+                                         k.tree));
         rig.questions.ExistsAnswers = {eaRename};
         rig.questions.NameAnswers = {"n (1).txt", "n (2).txt"};  // the first is taken: asked again
         rig.questions.NamesProposed.clear();
@@ -228,7 +228,8 @@ TEST(RunnerSafeFaulty, AServerThatLiesAboutTheHashFailsTheEntry) {
     rig.runner.TransferQueue();
     ASSERT_EQ(rig.queue.QueueCount(), 1);
     EXPECT_EQ(rig.queue.Entry(0).Status, "Failed");
-    EXPECT_NE(rig.queue.Entry(0).Reason.find("Hash check (SHA-256) failed"), std::string::npos) << rig.queue.Entry(0).Reason;
+    EXPECT_NE(rig.queue.Entry(0).Reason.find("Hash check (SHA-256) failed"), std::string::npos)
+        << rig.queue.Entry(0).Reason;
     EXPECT_EQ(FileSize(local.file("h.bin")), 3000);
 }
 
@@ -250,8 +251,10 @@ TEST(RunnerSafeFaulty, AConnectionLostAfterAShortTransferLeavesTheEntry) {
         ASSERT_EQ(rig.queue.QueueCount(), 1);
         EXPECT_EQ(rig.queue.Entry(0).Status, "Ready");
         EXPECT_EQ(rig.view.sound(TSoundEvent::TransferDone), 0);
-        if (existing) EXPECT_EQ(local.readFile("drop.bin"), "precious");
-        else EXPECT_EQ(FileSize(local.file("drop.bin")), 3000);  // kept for Resume
+        if (existing)
+            EXPECT_EQ(local.readFile("drop.bin"), "precious");
+        else
+            EXPECT_EQ(FileSize(local.file("drop.bin")), 3000);  // kept for Resume
     }
 }
 
@@ -332,8 +335,10 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
             WritePattern(src.file(rel), size(), i);
             if (exists) {
                 // Sometimes a true prefix (resumable), sometimes other bytes.
-                if (rng() % 2) WritePattern(dst.file(rel), 1000 + rng() % 3000, i);
-                else dst.writeFile(rel, std::string(2000 + rng() % 3000, 'o'));
+                if (rng() % 2)
+                    WritePattern(dst.file(rel), 1000 + rng() % 3000, i);
+                else
+                    dst.writeFile(rel, std::string(2000 + rng() % 3000, 'o'));
                 const std::string label = !folder ? n : upload ? local.file(rel) : "in.bin";
                 pre.push_back({rel, dst.readFile(rel), src.file(rel), upload, label});
             }
@@ -377,7 +382,9 @@ TEST(RunnerSafeTrial, StopAtRandomMomentsLosesNoExistingFile) {
             // A Resume (stopped or not): the old bytes stay, new ones follow.
             EXPECT_TRUE(resumed && now.size() > p.bytes.size() && now.compare(0, p.bytes.size(), p.bytes) == 0)
                 << p.path << " changed: " << now.size() << " bytes, was " << p.bytes.size()
-                << (overwritten ? ", answered Overwrite" : resumed ? ", answered Resume" : ", not asked");
+                << (overwritten ? ", answered Overwrite"
+                    : resumed   ? ", answered Resume"
+                                : ", not asked");
         }
     }
 }

@@ -68,8 +68,11 @@ TProgramSettings Settings(int version) {
 TTrustedCertificateStore Certificates(int version) {
     TTrustedCertificateStore store;
     for (int i = 0; i < 1000; ++i)
-        store.Put({"host" + std::to_string(i), 21, std::string(63, 'a') + static_cast<char>('0' + version),
-                   "CN=v" + std::to_string(version), {}});
+        store.Put({"host" + std::to_string(i),
+                   21,
+                   std::string(63, 'a') + static_cast<char>('0' + version),
+                   "CN=v" + std::to_string(version),
+                   {}});
     return store;
 }
 

@@ -632,7 +632,12 @@ TEST(Connection, CloseSocketIsSilentAndResetInputClears) {
 
 TEST(Connection, ReadAllAndASCIIFilter) {
     ScriptedServer srv;
-    srv.send("a\xC1" "b").pause(20).send("\xFF").close();
+    srv.send(
+           "a\xC1"
+           "b")
+        .pause(20)
+        .send("\xFF")
+        .close();
     srv.start();
     TIdTCPClient c;
     c.ASCIIFilter = true;
@@ -673,7 +678,8 @@ TEST(Connect, IPv6LiteralsAndAddressesInTurn) {
     a.sin6_addr = in6addr_loopback;
     int one = 1;
     ::setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 8) != 0) {
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener, 8) != 0) {
         if (listener >= 0) ::close(listener);
         GTEST_SKIP() << "no IPv6 loopback here";
     }

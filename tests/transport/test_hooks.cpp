@@ -163,8 +163,7 @@ TEST(Intercept, NestedOrderAndRewrittenBytes) {
     ASSERT_TRUE(srv.waitForEnd()) << srv.failure();
     EXPECT_EQ(srv.received(), "[inner][outer]X\r\n");
     EXPECT_EQ(order, (std::vector<std::string>{"outer:connect", "inner:connect", "inner:recv", "outer:recv",
-                                               "outer:send", "inner:send", "inner:disconnect",
-                                               "outer:disconnect"}));
+                                               "outer:send", "inner:send", "inner:disconnect", "outer:disconnect"}));
     // Destroying the nested intercept clears the link.
     {
         TIdConnectionIntercept tmp;
@@ -179,7 +178,9 @@ TEST(Work, NestedBeginsAndCountsOutsideAPair) {
     c.OnWorkBegin = [&](TIdComponent*, TWorkMode m, int64_t max) {
         ev.push_back("begin " + std::to_string(m) + " " + std::to_string(max));
     };
-    c.OnWork = [&](TIdComponent*, TWorkMode m, int64_t n) { ev.push_back("work " + std::to_string(m) + " " + std::to_string(n)); };
+    c.OnWork = [&](TIdComponent*, TWorkMode m, int64_t n) {
+        ev.push_back("work " + std::to_string(m) + " " + std::to_string(n));
+    };
     c.OnWorkEnd = [&](TIdComponent*, TWorkMode m) { ev.push_back("end " + std::to_string(m)); };
     c.AddWork(wkRead, 5);  // outside a pair: nothing
     EXPECT_EQ(c.WorkInfo(wkRead).Count, 0);
@@ -193,8 +194,8 @@ TEST(Work, NestedBeginsAndCountsOutsideAPair) {
     c.FinishWork(wkRead);
     c.FinishWork(wkRead);
     c.FinishWork(wkRead);  // unmatched: ignored
-    EXPECT_EQ(ev, (std::vector<std::string>{"begin 0 3221225472", "work 0 3221225471", "work 0 3221225472",
-                                            "begin 1 7", "end 1", "end 0"}));
+    EXPECT_EQ(ev, (std::vector<std::string>{"begin 0 3221225472", "work 0 3221225471", "work 0 3221225472", "begin 1 7",
+                                            "end 1", "end 0"}));
     EXPECT_EQ(c.WorkInfo(wkRead).Level, 0);
 }
 

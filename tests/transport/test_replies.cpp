@@ -66,16 +66,28 @@ struct ReplyCase {
 TEST(ReadReply, MultiLineTable) {
     const std::vector<ReplyCase> cases = {
         {"single", "220 Service ready\r\n", 220, {"Service ready"}, "NEXT"},
-        {"continuation trimmed", "230-Welcome\r\n  hello there\r\n230 Logged in.\r\n", 230,
-         {"Welcome", "o there", "Logged in."}, "NEXT"},
-        {"blank lines skipped", "\r\n   \r\n211-Status\r\n\r\n line two\r\n\r\n211 End\r\n", 211,
-         {"Status", " two", "End"}, "NEXT"},
+        {"continuation trimmed",
+         "230-Welcome\r\n  hello there\r\n230 Logged in.\r\n",
+         230,
+         {"Welcome", "o there", "Logged in."},
+         "NEXT"},
+        {"blank lines skipped",
+         "\r\n   \r\n211-Status\r\n\r\n line two\r\n\r\n211 End\r\n",
+         211,
+         {"Status", " two", "End"},
+         "NEXT"},
         {"short end line", "250-First\r\n250\r\n", 250, {"First", ""}, "NEXT"},
         // Continuation lines begin with a blank and may be short: only "230 " at the start ends it.
-        {"short and indented lines inside", "230-Welcome\r\n x\r\n 230 not the end\r\n ab\r\n230 Done\r\n", 230,
-         {"Welcome", "", "not the end", "", "Done"}, "NEXT"},
-        {"other code inside", "226-Data\r\n150 not the end\r\n226 Done\r\n", 226,
-         {"Data", "not the end", "Done"}, "NEXT"},
+        {"short and indented lines inside",
+         "230-Welcome\r\n x\r\n 230 not the end\r\n ab\r\n230 Done\r\n",
+         230,
+         {"Welcome", "", "not the end", "", "Done"},
+         "NEXT"},
+        {"other code inside",
+         "226-Data\r\n150 not the end\r\n226 Done\r\n",
+         226,
+         {"Data", "not the end", "Done"},
+         "NEXT"},
         {"dash needs the same code", "200-a\r\n200-b\r\n200 c\r\n", 200, {"a", "b", "c"}, "NEXT"},
         {"lf only", "221 Bye\n", 221, {"Bye"}, "NEXT"},
         {"case-insensitive marker", "ab1-x\r\nAB1 y\r\n", 0, {"x", "y"}, "NEXT"},
@@ -195,12 +207,17 @@ TEST(SendCommand, AnyCodeAndSingleCode) {
 // Arbitrary bytes into the reply reader: it may raise transport exceptions, nothing else.
 TEST(ReadReply, RandomBytesNeverCrash) {
     std::mt19937 rng(20261208);
-    const char alphabet[] = "0123456789- \r\n\t\x01\xFF" "abcXYZ";
+    const char alphabet[] =
+        "0123456789- \r\n\t\x01\xFF"
+        "abcXYZ";
     std::string wire;
     for (int i = 0; i < 60000; ++i) {
-        if (rng() % 8 == 0) wire += alphabet[rng() % (sizeof alphabet - 1)];
-        else if (rng() % 3 == 0) wire += static_cast<char>(rng() & 0xFF);
-        else wire += "0123456789-"[rng() % 11];
+        if (rng() % 8 == 0)
+            wire += alphabet[rng() % (sizeof alphabet - 1)];
+        else if (rng() % 3 == 0)
+            wire += static_cast<char>(rng() & 0xFF);
+        else
+            wire += "0123456789-"[rng() % 11];
         if (rng() % 40 == 0) wire += "\r\n";
     }
     wire += std::string(20000, '7');  // one over-long line at the end

@@ -41,7 +41,6 @@
 
 namespace {
 
-
 // A pyftpdlib server whose user may do everything but delete (DELE and RMD are refused).
 class NoDeleteServer {
 public:
@@ -396,7 +395,8 @@ TEST_F(FileOpsTest, LocalDeleteThatTheTrashRefusesKeepsTheItemsAndSaysSo) {
     EXPECT_TRUE(QFileInfo::exists(work + "/dir/file.txt"));
     EXPECT_TRUE(QFileInfo::exists(work + "/keep.txt"));
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.front().startsWith("Can not send these 2 items to the Recycle bin!")) << messages.front().toStdString();
+    EXPECT_TRUE(messages.front().startsWith("Can not send these 2 items to the Recycle bin!"))
+        << messages.front().toStdString();
     EXPECT_TRUE(messages.front().contains(work + "/keep.txt"));
     QFile keep(work + "/keep.txt");
     ASSERT_TRUE(keep.open(QIODevice::ReadOnly));
@@ -625,7 +625,8 @@ TEST_P(RemoteFileOpsTest, RemoteCommandsWaitForTheTransfer) {
         EXPECT_TRUE(root->exists("single.txt"));
         bool told = false;
         for (int i = 0; i < form->StatusList->LineCount(); ++i)
-            told = told || form->StatusList->LineText(i).contains(QStringLiteral("not available while a transfer runs"));
+            told =
+                told || form->StatusList->LineText(i).contains(QStringLiteral("not available while a transfer runs"));
         EXPECT_TRUE(told);
     }
     form->Transfer().RunActive = false;

@@ -45,9 +45,7 @@
 
 namespace {
 
-
-TQueueInfo Entry(const std::string& name, int64_t size, const std::string& process = "Download",
-                 bool folder = false) {
+TQueueInfo Entry(const std::string& name, int64_t size, const std::string& process = "Download", bool folder = false) {
     TQueueInfo e;
     e.FileName = name;
     e.LocalPath = "/tmp/";
@@ -364,8 +362,8 @@ TEST_F(MainFormTest, WorkEventsShowTheWorkedExampleAndWorkEndResetsTheBar) {
     form->Progress().AverageSpeed = 9.5;
     form->IdFTP1Work(wkRead, 650 * 1024);
 
-    EXPECT_EQ(form->PanelText(6), QStringLiteral("Download speed 9") + QLocale::system().decimalPoint() +
-                                      QStringLiteral("73 KB/s"));
+    EXPECT_EQ(form->PanelText(6),
+              QStringLiteral("Download speed 9") + QLocale::system().decimalPoint() + QStringLiteral("73 KB/s"));
     EXPECT_EQ(form->PanelText(5), QStringLiteral("32 %"));
     EXPECT_EQ(form->ProgressBar1->value(), 32);
     EXPECT_EQ(form->PanelText(2), QStringLiteral("00:01:05 Elapsed"));
@@ -530,8 +528,7 @@ TEST_F(MainFormTest, TheGuardShowsAnExceptionsMessageAndCarriesOn) {
     EXPECT_EQ(errors[0], QStringLiteral("Disk full."));
     // A toolbar command that fails reports through the same guard.
     bool ran = false;
-    QObject::connect(form->ToolButton13, &QAction::triggered, form.get(),
-                     guard::Guarded([&] {
+    QObject::connect(form->ToolButton13, &QAction::triggered, form.get(), guard::Guarded([&] {
                          ran = true;
                          throw std::runtime_error("refused");
                      }));
@@ -630,7 +627,8 @@ TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
             // The state and the percentage give way last.
             const bool whole = size.width() >= 1280 || panel == form->StatusPanels[0] || panel == form->StatusPanels[5];
             if (whole && panel != form->StatusPanels[1]) {
-                EXPECT_EQ(panel->width(), panel->property("designedWidth").toInt()) << panel->objectName().toStdString();
+                EXPECT_EQ(panel->width(), panel->property("designedWidth").toInt())
+                    << panel->objectName().toStdString();
             }
         }
         EXPECT_GE(form->StatusPanels[1]->width(), 180);
@@ -673,7 +671,7 @@ TEST_F(MainFormTest, LayoutHoldsFrom800x500UpAndSplittersComeBack) {
     form->MainSplitter->setSizes({200, 300, 150});
     const QList<int> saved = form->MainSplitter->sizes() + form->PaneSplitter->sizes();
     form->SaveLayout();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat((dataDir + "layout.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     for (const char* damage : {static_cast<const char*>(nullptr), "MainSplitter=1,x,3\nPaneSplitter=-5,10\n\xff"}) {

@@ -45,7 +45,7 @@ protected:
 
     struct TCase {
         const char* name;
-        std::string row;                  // made current and selected first ("" leaves it)
+        std::string row;  // made current and selected first ("" leaves it)
         std::function<void(QAbstractItemView*)> act;
         std::function<void()> check;
         bool switches = true;  // a command of the pane: it becomes the active one
@@ -67,7 +67,8 @@ protected:
     void SelectLocal(const std::string& name) {
         const QModelIndex i = form->HomeDirModel->index(QString::fromStdString(form->LocalDir() + name));
         ASSERT_TRUE(i.isValid()) << name;
-        form->HomeDirList->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        form->HomeDirList->selectionModel()->setCurrentIndex(
+            i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
     void CloseNameDialog() {

@@ -23,8 +23,8 @@ namespace {
 using sessiontest::RunUntil;
 using sessiontest::WindowTest;
 
-const std::string kCyrA = "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.txt";              // lower-case a...
-const std::string kCyrYa = "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.txt";     // upper-case Ya...
+const std::string kCyrA = "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.txt";           // lower-case a...
+const std::string kCyrYa = "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.txt";  // upper-case Ya...
 
 class PaneSortTest : public WindowTest {
 protected:
@@ -107,7 +107,12 @@ TEST_F(PaneSortTest, RemoteHeaderClicksSortAndTheSelectionFollows) {
         std::string current;
         bool descending;
     } cases[] = {
-        {"the listing's order until a click", "", -1, {"Alpha", "beta", "A.txt", "b.txt", kCyrYa, kCyrA}, "Alpha", false},
+        {"the listing's order until a click",
+         "",
+         -1,
+         {"Alpha", "beta", "A.txt", "b.txt", kCyrYa, kCyrA},
+         "Alpha",
+         false},
         {"names ascending, case folded", "", 0, {"Alpha", "beta", "A.txt", "b.txt", kCyrA, kCyrYa}, "Alpha", false},
         {"names descending", "", 0, {"beta", "Alpha", kCyrYa, kCyrA, "b.txt", "A.txt"}, "Alpha", true},
         {"sizes as numbers", kCyrYa, 1, {"Alpha", "beta", kCyrYa, "b.txt", "A.txt", kCyrA}, kCyrYa, false},
@@ -176,9 +181,16 @@ TEST_F(PaneSortTest, RemotePathBoxGoesToTypedAndVisitedDirectories) {
         {"a refused path stays put", [&] { type("/pub/missing"); }, "/pub/Alpha/", {"/pub/Alpha/", "/pub/"}, 1},
         {"relative paths too", [&] { type("../beta"); }, "/pub/beta/", {"/pub/beta/", "/pub/Alpha/", "/pub/"}, 0},
         // The arrow keys only browse the visited directories; Enter goes to the one shown.
-        {"arrows browse", [&] { QTest::keyClick(edit, Qt::Key_Down); }, "/pub/beta/", {"/pub/beta/", "/pub/Alpha/", "/pub/"}, 0},
-        {"enter on a visited one", [&] { QTest::keyClick(edit, Qt::Key_Return); }, "/pub/Alpha/",
-         {"/pub/Alpha/", "/pub/beta/", "/pub/"}, 0},
+        {"arrows browse",
+         [&] { QTest::keyClick(edit, Qt::Key_Down); },
+         "/pub/beta/",
+         {"/pub/beta/", "/pub/Alpha/", "/pub/"},
+         0},
+        {"enter on a visited one",
+         [&] { QTest::keyClick(edit, Qt::Key_Return); },
+         "/pub/Alpha/",
+         {"/pub/Alpha/", "/pub/beta/", "/pub/"},
+         0},
         {"picked from the list", [&] { pick(2); }, "/pub/", {"/pub/", "/pub/Alpha/", "/pub/beta/"}, 0},
     };
     for (const auto& c : cases) {
@@ -222,11 +234,12 @@ TEST_F(PaneSortTest, EnteringAFolderSelectsTheFirstRowAsSorted) {
     const auto localCurrent = [&] {
         const QModelIndex i = localList->currentIndex();
         return i.isValid() && localList->selectionModel()->isSelected(i) ? form->HomeDirModel->fileName(i).toStdString()
-                                                                            : std::string();
+                                                                         : std::string();
     };
     const auto enterLocal = [&](const std::string& name) {
         const QModelIndex i = form->HomeDirModel->index(QString::fromStdString(local.file(name)));
-        localList->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        localList->selectionModel()->setCurrentIndex(i,
+                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         QTest::keyClick(localList, Qt::Key_Return);
     };
     const auto enterRemote = [&](const std::string& name) {
@@ -240,12 +253,15 @@ TEST_F(PaneSortTest, EnteringAFolderSelectsTheFirstRowAsSorted) {
         std::string first;  // "" for an empty folder: nothing selected
     } cases[] = {
         {"local folder", [&] { enterLocal("sub"); }, localCurrent, "b_big.txt"},
-        {"local empty folder", [&] {
+        {"local empty folder",
+         [&] {
              QTest::keyClick(localList, Qt::Key_Backspace);
              enterLocal("empty");
-         }, localCurrent, ""},
+         },
+         localCurrent, ""},
         {"remote folder", [&] { enterRemote("Alpha"); }, [&] { return CurrentRemote(); }, "z.txt"},
-        {"remote up", [&] { QTest::keyClick(remoteList, Qt::Key_Backspace); }, [&] { return CurrentRemote(); }, "Alpha"},
+        {"remote up", [&] { QTest::keyClick(remoteList, Qt::Key_Backspace); }, [&] { return CurrentRemote(); },
+         "Alpha"},
         {"remote empty folder", [&] { enterRemote("beta"); }, [&] { return CurrentRemote(); }, ""},
     };
     for (const auto& c : cases) {

@@ -82,9 +82,9 @@ TEST(Progress, PercentagesRoundHalvesToEven) {
     TProgressState state;
     TTransferState transfer;
     transfer.ExpectedSize = 200;
-    EXPECT_EQ(MakeTexts(state, transfer, true, 1, 1000).Percent, 0);   // 0.5
-    EXPECT_EQ(MakeTexts(state, transfer, true, 3, 1000).Percent, 2);   // 1.5
-    EXPECT_EQ(MakeTexts(state, transfer, true, 5, 1000).Percent, 2);   // 2.5
+    EXPECT_EQ(MakeTexts(state, transfer, true, 1, 1000).Percent, 0);  // 0.5
+    EXPECT_EQ(MakeTexts(state, transfer, true, 3, 1000).Percent, 2);  // 1.5
+    EXPECT_EQ(MakeTexts(state, transfer, true, 5, 1000).Percent, 2);  // 2.5
     EXPECT_EQ(progress::RoundHalfEven(143.67), 144);
     EXPECT_EQ(progress::RoundHalfEven(-0.5), 0);
 }

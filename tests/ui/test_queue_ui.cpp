@@ -47,7 +47,6 @@
 
 namespace {
 
-
 bool WaitFor(const std::function<bool()>& pred, int seconds = 60) { return RunUntil(pred, seconds * 1000); }
 
 // Records the sounds asked for, and lets a test look at the window when one plays.
@@ -126,7 +125,8 @@ protected:
         form->RemoteDirList->clearSelection();
         for (int i = 0; i < form->RemoteDirList->topLevelItemCount(); ++i)
             for (const auto& n : names)
-                if (i < static_cast<int>(form->HostDirInfo().size()) && form->HostDirInfo()[static_cast<size_t>(i)].Name == n)
+                if (i < static_cast<int>(form->HostDirInfo().size()) &&
+                    form->HostDirInfo()[static_cast<size_t>(i)].Name == n)
                     form->RemoteDirList->topLevelItem(i)->setSelected(true);
         form->SetActivePane(2);
     }

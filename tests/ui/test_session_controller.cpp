@@ -173,9 +173,7 @@ TEST_F(SessionControllerTest, StopDuringTheWaitEndsTheSeries) {
 
 TEST_F(SessionControllerTest, ZeroRetriesMakeOneAttemptAndNoDelayRetriesAtOnce) {
     // Retries 0 is one attempt, with or without a delay; 3 with no delay retry at once.
-    const struct {
-        int retries, delay, attempts;
-    } cases[] = {{0, 0, 1}, {0, 2, 1}, {3, 0, 3}};
+    const struct { int retries, delay, attempts; } cases[] = {{0, 0, 1}, {0, 2, 1}, {3, 0, 3}};
     site().Port = ClosedPort();
     size_t boxes = 0;
     for (const auto& c : cases) {
@@ -185,8 +183,8 @@ TEST_F(SessionControllerTest, ZeroRetriesMakeOneAttemptAndNoDelayRetriesAtOnce) 
         site().RetryDelay = c.delay;
         controller.Connect();
         EXPECT_EQ(RunSeries(5), c.attempts);
-        EXPECT_EQ(window.log[0], "                    Try 1 of " + std::to_string(c.attempts) +
-                                     " to connect on FTP server Home box");
+        EXPECT_EQ(window.log[0],
+                  "                    Try 1 of " + std::to_string(c.attempts) + " to connect on FTP server Home box");
         EXPECT_EQ(window.Count("Waiting"), 0);
         EXPECT_FALSE(timer.enabled);
         EXPECT_EQ(window.state, "Disconnected");
@@ -199,8 +197,10 @@ TEST_F(SessionControllerTest, FailureReasonsInPlainWords) {
         std::function<void()> raise;
         std::string reason;
     } cases[] = {
-        {[] { throw EIdProtocolReplyError(530, "Login incorrect.\r\n"); }, "Login refused by the server: 530 Login incorrect."},
-        {[] { throw EIdProtocolReplyError(421, "Too many\r\nusers\r\n"); }, "Refused by the server: 421 Too many users"},
+        {[] { throw EIdProtocolReplyError(530, "Login incorrect.\r\n"); },
+         "Login refused by the server: 530 Login incorrect."},
+        {[] { throw EIdProtocolReplyError(421, "Too many\r\nusers\r\n"); },
+         "Refused by the server: 421 Too many users"},
         {[] { throw EIdSocketError(10061); }, "Connection refused by ftp.test:21"},
         {[] { throw EIdConnectException(EIdSocketError::MessageFor(10061)); }, "Connection refused by ftp.test:21"},
         {[] { throw EIdSocketError(11001); }, "Host not found"},

@@ -29,7 +29,6 @@
 
 namespace sessiontest {
 
-
 using ::RunUntil;
 
 class WindowTest : public ::testing::Test {

@@ -37,14 +37,14 @@ const char* const kControls =
     "ReConnect1 DisConnect1 Download2 ransferqueue1 Addtoqueue3 Upload2 Stop1 Addtoqueue4";
 
 std::string Availability(const TMainForm& f) {
-    const bool on[] = {f.ToolButton1->isEnabled(),   f.ToolButton2->isEnabled(),    f.ToolButton3->isEnabled(),
-                       f.ToolButton4->isEnabled(),   f.ToolButton6->isEnabled(),    f.ToolButton7->isEnabled(),
-                       f.ToolButton8->isEnabled(),   f.ToolButton15->isEnabled(),   f.ToolButton16->isEnabled(),
-                       f.ToolButton10->isEnabled(),  f.ToolButton11->isEnabled(),   f.RemoteDirList->isEnabled(),
+    const bool on[] = {f.ToolButton1->isEnabled(),    f.ToolButton2->isEnabled(),       f.ToolButton3->isEnabled(),
+                       f.ToolButton4->isEnabled(),    f.ToolButton6->isEnabled(),       f.ToolButton7->isEnabled(),
+                       f.ToolButton8->isEnabled(),    f.ToolButton15->isEnabled(),      f.ToolButton16->isEnabled(),
+                       f.ToolButton10->isEnabled(),   f.ToolButton11->isEnabled(),      f.RemoteDirList->isEnabled(),
                        f.RemoteDirCombo->isEnabled(), f.RemoteDirUpButton->isEnabled(), f.Upload1->isEnabled(),
-                       f.AddtoQueue2->isEnabled(),   f.TransferQueue1->isEnabled(), f.ReConnect1->isEnabled(),
-                       f.DisConnect1->isEnabled(),   f.Download2->isEnabled(),      f.ransferqueue1->isEnabled(),
-                       f.Addtoqueue3->isEnabled(),   f.Upload2->isEnabled(),        f.Stop1->isEnabled(),
+                       f.AddtoQueue2->isEnabled(),    f.TransferQueue1->isEnabled(),    f.ReConnect1->isEnabled(),
+                       f.DisConnect1->isEnabled(),    f.Download2->isEnabled(),         f.ransferqueue1->isEnabled(),
+                       f.Addtoqueue3->isEnabled(),    f.Upload2->isEnabled(),           f.Stop1->isEnabled(),
                        f.Addtoqueue4->isEnabled()};
     std::string s;
     for (bool b : on) s += b ? '1' : '0';
@@ -150,7 +150,7 @@ TEST_P(RefusedLoginTest, SaysWhyOnceWithTheServersWords) {
     EXPECT_EQ(LogCount("Waiting"), 0);
     EXPECT_EQ(LogCount("                    Could not connect"), 1);
     // Each server's own reply to the wrong password.
-    const char* words = GetParam() == FtpServerKind::Pyftpdlib ? "530 Authentication failed."
+    const char* words = GetParam() == FtpServerKind::Pyftpdlib  ? "530 Authentication failed."
                         : GetParam() == FtpServerKind::PureFtpd ? "530 Login authentication failed"
                                                                 : "530 Login incorrect.";
     const QString reason = QStringLiteral("Login refused by the server: ") + words;

@@ -22,7 +22,6 @@
 
 namespace {
 
-
 using statuslog::HidePassword;
 
 TEST(StatusLogText, PasswordsNeverReachTheLog) {
@@ -87,8 +86,8 @@ QString TopLine(TStatusLog& log) { return log.cursorForPosition(QPoint(4, 4)).bl
 
 void Wheel(TStatusLog& log, int notches) {
     const QPoint at = log.viewport()->rect().center();
-    QWheelEvent e(at, log.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent e(at, log.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
     QApplication::sendEvent(log.viewport(), &e);
 }
 

@@ -66,8 +66,8 @@ TEST(RemoteListingRows, OnlyDotEntriesListAsEmpty) {
 TEST(RemoteListingRows, NamesKeepTheirExactBytes) {
     TIdFTPListItems items;
     Add(items, "my notes.txt", itFile, 3000);
-    Add(items, "a  b", itFile, 1);  // two spaces in a row
-    Add(items, "caf\xe9", itFile, 2);  // Latin-1, not UTF-8
+    Add(items, "a  b", itFile, 1);      // two spaces in a row
+    Add(items, "caf\xe9", itFile, 2);   // Latin-1, not UTF-8
     Add(items, "x\\ 12 y", itFile, 3);  // a backslash and a space inside the name
     Add(items, " lead", itDirectory);
     const auto rows = BuildHostDirRows(items, Dotted);
@@ -119,7 +119,7 @@ TEST(RemoteListingRows, TimeOfDayOnlyWhereTheListingGaveOne) {
 TEST(RemoteListingRows, ColumnOrderKeepsFoldersFirst) {
     // Names compare by the caller's collation; here plain bytes, so case matters and ties show.
     const std::vector<THostDirInfo> rows = {
-        {"b.txt", 10, "", false, 3.0}, {"Zdir", -1, "", true, 1.0}, {"a.txt", 9, "", false, 5.0},
+        {"b.txt", 10, "", false, 3.0}, {"Zdir", -1, "", true, 1.0},     {"a.txt", 9, "", false, 5.0},
         {"adir", -1, "", true, 2.0},   {"c.txt", 1000, "", false, 4.0}, {"B.txt", 10, "", false, 3.0},
     };
     const auto folded = [&](size_t a, size_t b) {
@@ -177,7 +177,7 @@ TEST(RemoteListingIcons, TailsGetSlotsOnceForTheRun) {
     EXPECT_EQ(d.Slot, -1);
     EXPECT_FALSE(d.IsNew);
     EXPECT_EQ(TIconTailCache::Tail("a.c"), "a.c");
-    EXPECT_EQ(cache.Lookup(".c").Slot, 3);  // short names: the whole name is the tail
+    EXPECT_EQ(cache.Lookup(".c").Slot, 3);     // short names: the whole name is the tail
     EXPECT_EQ(cache.Lookup("x.gz").Slot, -1);  // four characters without a leading dot
     EXPECT_EQ(cache.NextSlot(), 4);
 }

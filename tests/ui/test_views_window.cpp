@@ -78,7 +78,9 @@ TEST_F(ViewsTest, OrderColumnsAndSizes) {
 // Names shown in the site's encoding while the row keeps the listed bytes, and typed names sent
 // back in it.
 TEST(RemoteNames, DisplayAndBytesByEncoding) {
-    const std::string utf8 = "\xc3\xbc" "ber \xe2\x98\x83";  // "über ☃"
+    const std::string utf8 =
+        "\xc3\xbc"
+        "ber \xe2\x98\x83";  // "über ☃"
     const std::string latin1 = "caf\xe9";
     EXPECT_EQ(remotenames::Display(utf8, false), QString::fromUtf8(utf8.c_str()));
     EXPECT_EQ(remotenames::Display(utf8, true), QString::fromLatin1(utf8.c_str()));
@@ -91,7 +93,9 @@ TEST(RemoteNames, DisplayAndBytesByEncoding) {
 }
 
 TEST_F(ViewsTest, NamesFollowTheSiteEncoding) {
-    const std::string utf8 = "\xc3\xbc" "ber.txt";
+    const std::string utf8 =
+        "\xc3\xbc"
+        "ber.txt";
     root.writeFile("pub/sizes/" + utf8, "u");
     form->ListRemoteDirectory("sizes");
     const std::vector<std::string> shown = Column(0);
@@ -298,7 +302,8 @@ TEST_F(ViewsTest, EnteringAFolderSelectsItsFirstRowInBothPanes) {
     };
     const auto selectedLocal = [this] {
         QStringList names;
-        for (const QModelIndex& i : form->HomeDirList->selectionModel()->selectedRows()) names << form->HomeDirModel->fileName(i);
+        for (const QModelIndex& i : form->HomeDirList->selectionModel()->selectedRows())
+            names << form->HomeDirModel->fileName(i);
         return names;
     };
     typePath(local.file(""));
@@ -344,7 +349,8 @@ TEST_F(ViewsTest, EnteringAFolderSelectsItsFirstRowInBothPanes) {
     std::vector<std::pair<std::string, std::string>> refused{
         {local.file("a.txt"), local.file("a.txt") + " is a file, not a directory"}};
     if (::geteuid() != 0)
-        refused.emplace_back(local.file("locked"), "Directory " + local.file("locked") + " cannot be read: permission denied");
+        refused.emplace_back(local.file("locked"),
+                             "Directory " + local.file("locked") + " cannot be read: permission denied");
     for (const auto& [path, message] : refused) {
         messages.clear();
         typePath(path);
