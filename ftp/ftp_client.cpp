@@ -758,6 +758,7 @@ bool TIdFTP::Resync() {
         for (int i = 0; i < 8; ++i)
             if (ReadReplyWithin(AbortReplyTimeout) == 200) return true;
     } catch (const EIdException&) {
+        // no answer to the NOOP: the session is out of step
     }
     MarkBroken();
     return false;
@@ -1011,6 +1012,7 @@ void TIdFTP::Get(const std::string& remoteName, const std::string& localName, bo
         try {
             dest.Flush();  // what arrived before the failure stays in the file
         } catch (...) {
+            // the transfer's failure is the one to report
         }
         throw;
     }

@@ -167,6 +167,7 @@ TRemoteDeleteResult DeleteRemoteTree(TIdFTP& ftp, const std::string& dir, const 
         try {
             if (isDir) ftp.ChangeDir(base);
         } catch (const std::exception&) {
+            // the first failure is the one reported
         }
     }
     return result;

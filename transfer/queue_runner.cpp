@@ -107,6 +107,7 @@ void TQueueRunner::PlaySound(TSoundEvent event) {
     try {
         view_.PlayEventSound(event);
     } catch (...) {
+        // a sound that cannot play never stops a transfer
     }
 }
 
@@ -171,6 +172,7 @@ bool TQueueRunner::AbortIfStopped() {
     try {
         ftp_.Abort();
     } catch (const std::exception&) {
+        // the data connection goes anyway; the stop is what counts
     }
     state_.Transferring = false;
     return true;
@@ -301,6 +303,7 @@ void TQueueRunner::ProcessEntry(const TQueueInfo& c) {
         try {
             view_.ListRemoteDirectory(c.RemotePath);
         } catch (const std::exception&) {
+            // the pane only follows along; the entry's own steps report a missing folder
         }
     }
     CheckStop();
@@ -688,6 +691,7 @@ bool TQueueRunner::ResolveRemoteLink(const std::string& remoteDir, TRemoteListEn
         Log("Skipped " + path + ": link to a folder");
         return false;
     } catch (const EIdProtocolReplyError&) {
+        // refused: not a link to a folder
     }
     // A link to a file: the listed size is the link's own.
     const int64_t size = ftp_.Size(path);

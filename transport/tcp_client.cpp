@@ -27,6 +27,7 @@ void TIdTCPClient::ConnectToHost(int timeout) {
         try {
             CloseSocket();
         } catch (...) {
+            // the connect's failure is the one to report
         }
         throw;
     }

@@ -309,6 +309,7 @@ void TIdTCPConnection::ReceiveStream(TIdStream& destination, int64_t count, bool
         try {
             finish();
         } catch (...) {
+            // the read's own failure is the one to report
         }
         throw;
     }
@@ -320,6 +321,7 @@ std::string TIdTCPConnection::ReadAll() {
     try {
         while (IsConnected()) ReadFromSocket(true, IdTimeoutDefault, true);
     } catch (const EIdConnClosedGracefully&) {
+        // the peer's close is how this read ends
     }
     return PendingInput.Extract(PendingInput.Size());
 }

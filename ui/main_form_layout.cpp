@@ -305,5 +305,6 @@ void TMainForm::SaveLayout() {
             DataFilePath(dataDir_, kLayoutFileName),
             SizesLine("MainSplitter", MainSplitter->sizes()) + SizesLine("PaneSplitter", PaneSplitter->sizes()));
     } catch (const EInOutError&) {
+        // the previous layout stays; it is only a convenience
     }
 }
