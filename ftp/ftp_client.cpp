@@ -562,6 +562,31 @@ void TIdFTP::Abort() {
         WriteLine("ABOR");
         abortSent_ = true;
     }
+    // A protected download is read on until the server stops sending (DrainAbortedDownload).
+    if (receiving_ && abortSent_ && dataConnection_ && dynamic_cast<TIdIOHandlerTls*>(dataConnection_->IOHandler())) {
+        dataConnection_->StopReceiving();
+        return;
+    }
+    CloseDataConnection();
+}
+
+void TIdFTP::DrainAbortedDownload() {
+    // Servers that write between looks at the control connection end the whole session when a
+    // write on a TLS data connection fails, so a reset after ABOR could cost the session. The rest
+    // is read and dropped until the server closes the data connection or answers; one that does
+    // neither gets the cut after a short while.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::min<int32_t>(AbortReplyTimeout, 1000));
+    try {
+        while (dataConnection_->IsConnected() && Clock::now() < deadline) {
+            if (!PendingInput.Empty() || IOHandler()->InputWaiting()) break;
+            dataConnection_->PendingInput.Clear();
+            dataConnection_->ReadFromSocket(true, 20, false);
+        }
+    } catch (const EIdException&) {
+        // closed or failed: either way the server has stopped writing
+    }
+    dataConnection_->PendingInput.Clear();
     CloseDataConnection();
 }
 
@@ -886,15 +911,27 @@ void TIdFTP::OpenDataConnection(const std::string& command, int64_t restAt, bool
     }
 }
 
-void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resume) {
+void TIdFTP::StartTransfer(const std::string& command) {
     CheckLineSafe(command);
     RefreshDataSessions();
     dataHandshaken_ = dataResumed_ = false;
     abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
     ReportStatus(stFtpTransfer, "Starting FTP transfer");
+}
+
+void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resume) {
+    StartTransfer(command);
     try {
         OpenDataConnection(command, resume ? dest.Position() : -1, false, {125, 150, 154});
-        dataConnection_->ReceiveStream(dest, -1, true);
+        receiving_ = true;
+        try {
+            dataConnection_->ReceiveStream(dest, -1, true);
+        } catch (...) {
+            receiving_ = false;
+            throw;
+        }
+        receiving_ = false;
+        if (abortSent_) DrainAbortedDownload();
         dataConnection_->Disconnect();
     } catch (...) {
         FinishTransfer();
@@ -906,11 +943,7 @@ void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resum
 }
 
 void TIdFTP::SendData(const std::string& command, TIdStream& source, bool fromBeginning) {
-    CheckLineSafe(command);
-    RefreshDataSessions();
-    dataHandshaken_ = dataResumed_ = false;
-    abortSent_ = commandSent_ = preliminaryRead_ = commandRefused_ = false;
-    ReportStatus(stFtpTransfer, "Starting FTP transfer");
+    StartTransfer(command);
     try {
         OpenDataConnection(command, -1, true,
                            Passive ? std::vector<int16_t>{110, 125, 150} : std::vector<int16_t>{125, 150});

@@ -199,6 +199,10 @@ private:
     // and sends none where it only reads (uploads) leaves none for the next connection. A spare
     // data connection without a session it takes brings fresh ones (the server refuses its command).
     void RefreshDataSessions();
+    // The checks, session refresh, flags and status every transfer starts with.
+    void StartTransfer(const std::string& command);
+    // After ABOR on a protected download: reads until the server stops sending, then closes.
+    void DrainAbortedDownload();
     void CheckLineSafe(const std::string& s) const;
     void UserLogin(const std::string& user, const std::string& password);
     void ProxyLogin();
@@ -238,6 +242,7 @@ private:
     std::unique_ptr<TIdFTPListItems> listResult_;
     std::unique_ptr<TIdFtpProxySettings> proxySettings_;
     bool abortSent_ = false;
+    bool receiving_ = false;  // a download's ReceiveStream is running
     bool epsvRefused_ = false;
     bool eprtRefused_ = false;
     bool commandSent_ = false;      // the transfer command is on the wire

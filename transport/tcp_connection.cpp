@@ -271,6 +271,7 @@ void TIdTCPConnection::ReceiveStream(TIdStream& destination, int64_t count, bool
     // Until-closed reads have no byte limit, so files over 2 GiB arrive whole.
     int64_t remaining = untilClosed ? std::numeric_limits<int64_t>::max() : std::max<int64_t>(0, count);
     StartWork(wkRead, untilClosed ? 0 : count);
+    receiveStopped_ = false;
 
     auto finish = [&] {
         FinishWork(wkRead);
@@ -287,11 +288,12 @@ void TIdTCPConnection::ReceiveStream(TIdStream& destination, int64_t count, bool
         PendingInput.RemoveUnreported(n);
         remaining -= n;
         // A handler that cut the connection (Stop) needs no further reports of this block.
-        for (int64_t done = 0; done < n && !PeerClosed; done += piece) AddWork(wkRead, std::min(piece, n - done));
+        for (int64_t done = 0; done < n && !PeerClosed && !receiveStopped_; done += piece)
+            AddWork(wkRead, std::min(piece, n - done));
     };
     try {
         deliver();
-        while (remaining > 0 && IsConnected()) {
+        while (remaining > 0 && IsConnected() && !receiveStopped_) {
             try {
                 ReadFromSocket(true, IdTimeoutDefault, true);
             } catch (const EIdConnClosedGracefully&) {

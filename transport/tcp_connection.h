@@ -104,6 +104,9 @@ public:
     // count -1 without untilClosed: read the count with ReadNetInt32 first. A counted read that cannot
     // be completed because the connection is closed raises EIdConnClosedGracefully.
     void ReceiveStream(TIdStream& destination, int64_t count = -1, bool untilClosed = false);
+    // Ends a running ReceiveStream after the block at hand, leaving the connection open (called
+    // from a work handler).
+    void StopReceiving() { receiveStopped_ = true; }
     void WriteBytes(const void* data, int64_t count);
     void WriteBytes(const std::string& data) { WriteBytes(data.data(), static_cast<int64_t>(data.size())); }
     void WriteNetInt32(int32_t value);
@@ -138,4 +141,5 @@ private:
     bool ownsHandler_ = false;
     TIdConnectionIntercept* intercept_ = nullptr;
     TIdSimpleBuffer receiveChunk_;
+    bool receiveStopped_ = false;
 };

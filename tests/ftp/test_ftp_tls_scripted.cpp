@@ -1,8 +1,12 @@
 // FTPS against servers that misbehave: each case ends with a clear error within the time-outs,
 // and nothing of the login goes out in clear.
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -93,19 +97,16 @@ TEST(TlsScriptedFallback, AutoGoesOnInClearWhenRefused) {
     EXPECT_TRUE(srv.waitForEnd()) << srv.failure();
 }
 
-// PROT P accepted, then the data connection speaks in clear: an error, not a plain transfer.
-TEST(TlsScriptedData, PlainDataAfterProtPIsAnError) {
-    TempDir dir;
-    ASSERT_EQ(std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-                           "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
-                           dir.file("k.pem") + " -out " + dir.file("c.pem") + " 2>/dev/null")
-                              .c_str()),
-              0);
-    ScriptedServer data;
-    data.send("-rw-r--r-- 1 u g 5 Jan 1 00:00 plain.txt\r\n").pause(2000).close();
-    data.start();
-    const int p = data.port();
-    ScriptedServer srv;
+// A self-signed certificate for 127.0.0.1 in dir (c.pem, k.pem).
+bool MakeCertificate(const TempDir& dir) {
+    return std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+                        dir.file("k.pem") + " -out " + dir.file("c.pem") + " 2>/dev/null")
+                           .c_str()) == 0;
+}
+
+// The control script up to the data command, with TLS and PROT P; the data connection on port p.
+void ProtectedLogin(ScriptedServer& srv, const TempDir& dir, int p, const std::string& command) {
     srv.sendLine("220 ready").expectLine("AUTH TLS").sendLine("234 go").startTls(dir.file("c.pem"), dir.file("k.pem"));
     srv.expectLine("USER u")
         .sendLine("331 pw")
@@ -124,12 +125,12 @@ TEST(TlsScriptedData, PlainDataAfterProtPIsAnError) {
         .expectLine("PASV")
         .sendLine("227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," + std::to_string(p % 256) +
                   ")")
-        .expectLine("LIST")
-        .sendLine("150 here")
-        .readUntilClosed();
-    srv.start();
-    TIdFTP ftp;
-    PrepareClient(ftp, srv.port());
+        .expectLine(command)
+        .sendLine("150 here");
+}
+
+void StartProtectedClient(TIdFTP& ftp, int port) {
+    PrepareClient(ftp, port);
     ftp.Encryption = TFtpEncryption::Explicit;
     ftp.Passive = true;
     ftp.DataPortCommands = TFtpDataPortCommands::Classic;
@@ -137,10 +138,72 @@ TEST(TlsScriptedData, PlainDataAfterProtPIsAnError) {
     ftp.AbortReplyTimeout = 500;
     ftp.OnCertificate = [](const TTlsPeerCertificate&) { return TTlsTrust::ThisTime; };
     ftp.OpenSession();
+}
+
+// PROT P accepted, then the data connection speaks in clear: an error, not a plain transfer.
+TEST(TlsScriptedData, PlainDataAfterProtPIsAnError) {
+    TempDir dir;
+    ASSERT_TRUE(MakeCertificate(dir));
+    ScriptedServer data;
+    data.send("-rw-r--r-- 1 u g 5 Jan 1 00:00 plain.txt\r\n").pause(2000).close();
+    data.start();
+    ScriptedServer srv;
+    ProtectedLogin(srv, dir, data.port(), "LIST");
+    srv.readUntilClosed();
+    srv.start();
+    TIdFTP ftp;
+    StartProtectedClient(ftp, srv.port());
     EXPECT_TRUE(ftp.DataProtected());
     std::vector<std::string> lines;
     EXPECT_THROW(ftp.List(&lines), EIdTlsError);
     EXPECT_TRUE(lines.empty());
+}
+
+// A server that goes on writing for a while after ABOR (it looks at the control connection only
+// between writes) must find the protected data connection still open: a failed write there ends
+// the whole session on such servers.
+TEST(TlsScriptedData, AbortedDownloadReadsOnUntilTheServerStops) {
+    std::signal(SIGPIPE, SIG_IGN);  // the scripted server's write to a closed connection is a failed step
+    TempDir dir;
+    ASSERT_TRUE(MakeCertificate(dir));
+    std::atomic<bool> aborted{false};
+    ScriptedServer data;
+    data.startTls(dir.file("c.pem"), dir.file("k.pem"))
+        .send(std::string(64 << 10, 'a'))
+        .call([&] {
+            while (!aborted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        })
+        .pause(100)
+        .send(std::string(1 << 20, 'b'))
+        .close();
+    data.start();
+    ScriptedServer srv;
+    ProtectedLogin(srv, dir, data.port(), "RETR f");
+    srv.expectLine("ABOR")
+        .call([&] {
+            aborted = true;
+            data.waitForEnd();
+        })
+        .sendLine("426 aborted")
+        .sendLine("226 abort done")
+        .expectLine("NOOP")
+        .sendLine("200 ok")
+        .readUntilClosed();
+    srv.start();
+    TIdFTP ftp;
+    StartProtectedClient(ftp, srv.port());
+    ftp.OnWork = [&](TIdComponent* sender, TWorkMode, int64_t) {
+        if (sender != &ftp) ftp.Abort();
+    };
+    TIdMemoryStream partial;
+    try {
+        ftp.Get("f", partial);
+    } catch (const EIdException&) {
+        // reported as aborted; what counts is the server's side and the session
+    }
+    EXPECT_TRUE(data.waitForEnd()) << data.failure();
+    EXPECT_TRUE(ftp.IsConnected());
+    EXPECT_LE(partial.Size(), 64 << 10);
 }
 
 }  // namespace
