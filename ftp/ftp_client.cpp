@@ -698,6 +698,7 @@ void TIdFTP::ConfigureDataConnection(TIdTCPConnection& data) {
     data.SendBufferSize = SendBufferSize;
     data.RecvBufferSize = RecvBufferSize;
     data.BulkSize = kDataBulkSize;
+    data.SendBulkSize = kDataSendBulkSize;
     // A bound on the control connection's waits bounds the data's too: a server that goes silent
     // in mid-transfer would otherwise hold the transfer for ever.
     data.ReadTimeout = ReadTimeout;

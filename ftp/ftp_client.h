@@ -96,6 +96,9 @@ public:
     // Data connections move bytes in system calls of this size whatever the buffer settings; the
     // settings still size the work reports (small calls cost more CPU than the transfer itself).
     static constexpr int kDataBulkSize = 256 * 1024;
+    // Sends go in smaller pieces: a piece read from the file is still in the cache when it is sent
+    // (64 KiB took a fifth less time than 256 KiB on loopback).
+    static constexpr int kDataSendBulkSize = 64 * 1024;
     // Bound (ms) of the wait for the answer to a data command before a TLS data handshake.
     static constexpr int kDataAnswerWait = 1500;
     // Bound of each wait for a reply after an aborted or failed transfer (ms). A server that stays

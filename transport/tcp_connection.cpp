@@ -433,7 +433,7 @@ void TIdTCPConnection::SendStream(TIdStream& source, bool fromStart, int64_t cou
     const int64_t end = count != 0 ? pos + count : source.Size();
     if (withSizePrefix) WriteNetInt32(static_cast<int32_t>(end - pos));
     TIdWorkScope work(*this, wkWrite, end - pos);
-    const int64_t pieceSize = std::max({1, SendBufferSize, BulkSize});
+    const int64_t pieceSize = std::max({1, SendBufferSize, SendBulkSize});
     std::vector<char> piece(static_cast<size_t>(pieceSize));
     while (end - pos > 0) {
         const int64_t n = source.Read(piece.data(), std::min(end - pos, pieceSize));

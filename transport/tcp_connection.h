@@ -41,7 +41,8 @@ public:
     int SendBufferSize = 32768;  // piece size of SendStream
     // Bytes moved per system call on bulk transfers when larger than the sizes above; work is still
     // reported in pieces of at most those sizes (0: the sizes above also bound the system calls).
-    int BulkSize = 0;
+    int BulkSize = 0;      // receives
+    int SendBulkSize = 0;  // SendStream
 
     bool OwnsHandler() const { return ownsHandler_; }
     TIdIOHandler* IOHandler() const { return ioHandler_; }

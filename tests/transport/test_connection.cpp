@@ -301,7 +301,7 @@ TEST(Write, FileStreamsFromItsPosition) {
         srv.start();
         TIdTCPClient c;
         c.SendBufferSize = 2048;
-        c.BulkSize = 256 * 1024;
+        c.SendBulkSize = 256 * 1024;
         int64_t last = 0, largestStep = 0;
         c.OnWork = [&](TIdComponent*, TWorkMode, int64_t n) {
             largestStep = std::max(largestStep, n - last);
