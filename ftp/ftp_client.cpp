@@ -579,7 +579,10 @@ void TIdFTP::DrainAbortedDownload() {
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::min<int32_t>(AbortReplyTimeout, 1000));
     try {
         while (dataConnection_->IsConnected() && Clock::now() < deadline) {
-            if (!PendingInput.Empty() || IOHandler()->InputWaiting()) break;
+            // A reply means the server has stopped; a session the user closed meanwhile needs no more.
+            if (!PendingInput.Empty() || !IOHandler() || !IOHandler()->HandlerConnected() ||
+                IOHandler()->InputWaiting())
+                break;
             dataConnection_->PendingInput.Clear();
             dataConnection_->ReadFromSocket(true, 20, false);
         }
