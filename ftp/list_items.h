@@ -1,10 +1,11 @@
 #pragma once
 // Directory listing parser: turns the lines of a LIST reply into items.
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,19 +56,22 @@ using TIdOnParseCustomListFormat = std::function<void(TIdFTPListItem& item)>;
 class TIdFTPListItems {
 public:
     TIdFTPListItems() = default;
-    virtual ~TIdFTPListItems() = default;
+    virtual ~TIdFTPListItems() { Clear(); }
     TIdFTPListItems(const TIdFTPListItems&) = delete;
     TIdFTPListItems& operator=(const TIdFTPListItems&) = delete;
 
     TIdFTPListFormat CurrentFormat = lfUnix;
     TIdOnParseCustomListFormat OnParseCustomListFormat;
 
-    // Items by index from 0; references stay valid while items are added.
-    TIdFTPListItem& Items(int index) { return FItems.at(static_cast<size_t>(index)); }
-    const TIdFTPListItem& Items(int index) const { return FItems.at(static_cast<size_t>(index)); }
-    int Count() const { return static_cast<int>(FItems.size()); }
+    // Items by index from 0 (std::out_of_range outside); references stay valid while items are added.
+    TIdFTPListItem& Items(int index) { return *Slot(Checked(index)); }
+    const TIdFTPListItem& Items(int index) const { return *Slot(Checked(index)); }
+    int Count() const { return static_cast<int>(FCount); }
     TIdFTPListItem& Add();
-    void Clear() { FItems.clear(); }
+    void Clear();
+    // Room for `count` items in one block, so that adding them allocates no item storage; only
+    // takes effect while the collection is empty.
+    void Reserve(size_t count);
 
     // The layout of a listing judged from one of its lines (normally the first).
     virtual TIdFTPListFormat DetectFormat(const std::string& line, bool details) const;
@@ -89,7 +93,19 @@ protected:
     virtual void ParseItem(TIdFTPListItem& item, const TListDate& today);
 
 private:
-    std::deque<TIdFTPListItem> FItems;
+    size_t Checked(int index) const {
+        if (index < 0 || static_cast<size_t>(index) >= FCount) throw std::out_of_range("TIdFTPListItems::Items");
+        return static_cast<size_t>(index);
+    }
+    // Block k holds the items from FBase << (k - 1) (0 for block 0) up to FBase << k; blocks
+    // never move, which keeps references valid, and a block of a reserved listing holds all of it.
+    TIdFTPListItem* Slot(size_t index) const;
+    size_t BlockCapacity(size_t block) const { return block == 0 ? FBase : FBase << (block - 1); }
+    void RemoveLast();
+
+    std::vector<TIdFTPListItem*> FBlocks;
+    size_t FBase = 16;
+    size_t FCount = 0;
     std::optional<TListDate> FToday;
     int FDropped = 0;
     std::string FFirstDropped;

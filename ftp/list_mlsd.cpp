@@ -138,6 +138,7 @@ TMlsdLine ParseMlsdLine(const std::string& line, TIdFTPListItem& item) {
 
 void LoadMlsdList(TIdFTPListItems& items, const std::vector<std::string>& lines, int* malformed) {
     items.Clear();
+    items.Reserve(lines.size());
     items.CurrentFormat = lfMlsd;
     if (malformed) *malformed = 0;
     for (const std::string& line : lines) {

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "ftp/list_items.h"
 #include "ftp/list_parsed.h"
@@ -194,6 +196,42 @@ TEST(ListLoad, BadLineIsLeftOutAlone) {
     EXPECT_EQ(items->Items(2).ItemName, "six");
     EXPECT_EQ(items->DroppedLines(), 3);
     EXPECT_EQ(items->FirstDroppedLine(), "-rw-r--r-- 1 a b 1 Foo 1 2000 bad");
+}
+
+TEST(ListLoad, ItemsStayInPlaceAcrossBlocks) {
+    // Added one at a time (blocks of growing size), then a reserving load large enough for a
+    // mapped block, with a dropped line inside it and items added past its end.
+    TIdFTPListItems items;
+    std::vector<const TIdFTPListItem*> where;
+    for (int i = 0; i < 1000; ++i) {
+        TIdFTPListItem& item = items.Add();
+        item.ItemSize = i;
+        where.push_back(&item);
+    }
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(&items.Items(i), where[static_cast<size_t>(i)]);
+        ASSERT_EQ(items.Items(i).ItemSize, i);
+    }
+    EXPECT_THROW(items.Items(1000), std::out_of_range);
+    EXPECT_THROW(items.Items(-1), std::out_of_range);
+
+    std::vector<std::string> lines;
+    for (int i = 0; i < 9000; ++i)
+        lines.push_back(i == 4500 ? "-rw-r--r-- 1 a b 1 Foo 1 2000 bad"
+                                  : "-rw-r--r-- 1 a b " + std::to_string(i) + " Jan 1 2000 f");
+    items.SetToday(2026, 12, 8);
+    items.LoadList(lines);
+    ASSERT_EQ(items.Count(), 8999);
+    EXPECT_EQ(items.Items(4499).ItemSize, 4499);
+    EXPECT_EQ(items.Items(4500).ItemSize, 4501);
+    const TIdFTPListItem* last = &items.Items(8998);
+    for (int i = 0; i < 20; ++i) items.Add().ItemSize = -i;
+    EXPECT_EQ(&items.Items(8998), last);
+    EXPECT_EQ(last->ItemSize, 8999);
+    EXPECT_EQ(items.Items(9018).ItemSize, -19);
+    items.Clear();
+    EXPECT_EQ(items.Count(), 0);
+    EXPECT_THROW(items.Items(0), std::out_of_range);
 }
 
 TEST(ListLoad, FormatsWithoutRules) {
