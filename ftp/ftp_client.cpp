@@ -928,16 +928,12 @@ void TIdFTP::ReceiveData(const std::string& command, TIdStream& dest, bool resum
     try {
         OpenDataConnection(command, resume ? dest.Position() : -1, false, {125, 150, 154});
         receiving_ = true;
-        try {
-            dataConnection_->ReceiveStream(dest, -1, true);
-        } catch (...) {
-            receiving_ = false;
-            throw;
-        }
+        dataConnection_->ReceiveStream(dest, -1, true);
         receiving_ = false;
         if (abortSent_) DrainAbortedDownload();
         dataConnection_->Disconnect();
     } catch (...) {
+        receiving_ = false;
         FinishTransfer();
         AbandonTransfer();
         throw;

@@ -144,7 +144,7 @@ void TIdTlsContext::AddSession(SSL_SESSION* session) {
     }
 }
 
-void TIdTlsContext::DropExpired() const {
+void TIdTlsContext::DropExpired() {
     // A session past its lifetime would only bring a full handshake, which servers that insist
     // on resumption refuse; without it the caller knows to fetch fresh ones first.
     const long now = static_cast<long>(std::time(nullptr));
@@ -162,12 +162,12 @@ void TIdTlsContext::DropExpired() const {
         }
 }
 
-bool TIdTlsContext::HasFreshSession() const {
+bool TIdTlsContext::HasFreshSession() {
     DropExpired();
     return !fresh_.empty();
 }
 
-bool TIdTlsContext::OnlySpentSession() const { return !HasFreshSession() && spent_; }
+bool TIdTlsContext::OnlySpentSession() { return !HasFreshSession() && spent_; }
 
 SSL_SESSION* TIdTlsContext::TakeSession() {
     DropExpired();

@@ -52,18 +52,18 @@ public:
     // A session for a resumption (a reference for the caller), or nullptr.
     SSL_SESSION* TakeSession();
     // An unused session within its lifetime is there.
-    bool HasFreshSession() const;
+    bool HasFreshSession();
     // Only an already offered session is left for the next resumption.
-    bool OnlySpentSession() const;
+    bool OnlySpentSession();
 
 private:
-    void DropExpired() const;
+    void DropExpired();
 
     SSL_CTX* ctx_ = nullptr;
     std::string caFile_;
     bool trustLoaded_ = false;
-    mutable std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
-    SSL_SESSION* spent_ = nullptr;             // the last one offered
+    std::vector<SSL_SESSION*> fresh_;  // never offered, newest last
+    SSL_SESSION* spent_ = nullptr;     // the last one offered
 };
 
 class TIdIOHandlerTls : public TIdIOHandlerSocket {

@@ -248,7 +248,7 @@ void TConnectForm::Open() {
 
 void TConnectForm::setVisible(bool visible) {
     if (visible && !isVisible()) {
-        FSkipActivation = false;
+        FMessages.Reset();
         FConnecting = false;
         FQueueOwner = FSites.HasCurrentSite() ? FSites.CurrentSite() : -1;
         if (FSites.HasCurrentSite()) emit StoreLiveQueueRequested(FSites.CurrentSiteName());
@@ -257,14 +257,7 @@ void TConnectForm::setVisible(bool visible) {
 }
 
 bool TConnectForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) {
-        // Coming back from this dialog's own message box is no new activation: the refused text
-        // stays in its edit.
-        if (FSkipActivation)
-            FSkipActivation = false;
-        else
-            FormActivate();
-    }
+    if (FMessages.NewActivation(event)) FormActivate();
     return QDialog::event(event);
 }
 
@@ -277,10 +270,7 @@ bool TConnectForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TConnectForm::Message(const QString& text) {
-    FSkipActivation = true;
-    ShowDialogMessage(this, text);
-}
+void TConnectForm::Message(const QString& text) { FMessages.Show(this, text); }
 
 void TConnectForm::FormActivate() {
     FTPList->setFocus();

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/dialog_messages.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -15,9 +17,6 @@ class QPushButton;
 class QRadioButton;
 class TSiteTable;
 struct TSiteOptions;
-
-// The dialogs' plain message box (guard::ShowMessage, which tests can answer).
-void ShowDialogMessage(QWidget* parent, const QString& text);
 
 // Key filter of the number fields: passes backspace, digits and one decimal separator of the
 // locale, drops any other typed character with "Please enter a number.  Wrong input: <c>".
@@ -122,5 +121,5 @@ private:
     bool FSelecting = false;       // the list's selection is being set from code
     bool FShowingOptions = false;  // the Advanced fields are being set from a record
     bool FShowingSite = false;     // the login type buttons are being set from a record
-    bool FSkipActivation = false;  // the next activation returns from our own message box
+    TDialogMessages FMessages;
 };

@@ -21,8 +21,8 @@ TLocalPane::TLocalPane(QWidget* parent) : TDirectoryPane(parent) {
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     model_->setReadOnly(true);
-    // Shared by every window of the run and kept to its end: the model asks it until it goes.
     UseInstalledIconTheme();
+    // Shared by every window of the run and kept to its end: the model asks it until it goes.
     static auto* const homeIcons = new TThemeIconProvider;
     model_->setIconProvider(homeIcons);
     list_ = new QTreeView(frame_.Panel);

@@ -148,20 +148,11 @@ void TSettingsForm::Open() {
 }
 
 bool TSettingsForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) {
-        // Back from this dialog's own message box the typed values stay.
-        if (FSkipActivation)
-            FSkipActivation = false;
-        else
-            FormActivate();
-    }
+    if (FMessages.NewActivation(event)) FormActivate();
     return QDialog::event(event);
 }
 
-void TSettingsForm::Message(const QString& text) {
-    FSkipActivation = true;
-    ShowDialogMessage(this, text);
-}
+void TSettingsForm::Message(const QString& text) { FMessages.Show(this, text); }
 
 void TSettingsForm::FormActivate() {
     int32_t recv = FSettings.Status.RecvBufferSize;

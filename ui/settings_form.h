@@ -8,6 +8,7 @@
 
 #include "settings/program_settings.h"
 #include "sites/site_options.h"
+#include "ui/dialog_messages.h"
 
 class QCheckBox;
 class QComboBox;
@@ -89,5 +90,5 @@ private:
     TConnectionDefaults FOwnDefaults;
     TConnectionDefaults* FDefaults = &FOwnDefaults;
     TSoundPlayer* FPlayer = nullptr;
-    bool FSkipActivation = false;  // the next activation returns from our own message box
+    TDialogMessages FMessages;
 };
